@@ -1,0 +1,91 @@
+#include "app/command_line.h"
+
+#include "common/text.h"
+
+std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
+    std::vector<std::string> arguments;
+    std::size_t i = 0;
+    const std::size_t n = commandLine.size();
+    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+
+    // The program name ends at the closing quote or the first blank; it has
+    // no escapes.
+    std::string program;
+    if (i < n && commandLine[i] == '"') {
+        ++i;
+        while (i < n && commandLine[i] != '"')
+            program += commandLine[i++];
+        if (i < n)
+            ++i;
+    } else {
+        while (i < n && !isBlank(commandLine[i]))
+            program += commandLine[i++];
+    }
+    arguments.push_back(program);
+
+    for (;;) {
+        while (i < n && isBlank(commandLine[i]))
+            ++i;
+        if (i >= n)
+            break;
+        std::string argument;
+        bool quoted = false;
+        while (i < n && (quoted || !isBlank(commandLine[i]))) {
+            std::size_t backslashes = 0;
+            while (i < n && commandLine[i] == '\\') {
+                ++backslashes;
+                ++i;
+            }
+            if (i < n && commandLine[i] == '"') {
+                // 2n backslashes and a quote: n backslashes, the quote toggles;
+                // 2n+1: n backslashes and a literal quote.
+                argument.append(backslashes / 2, '\\');
+                if (backslashes % 2) {
+                    argument += '"';
+                } else if (quoted && i + 1 < n && commandLine[i + 1] == '"') {
+                    argument += '"'; // "" inside quotes stands for one quote
+                    ++i;
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else {
+                argument.append(backslashes, '\\');
+                if (i < n && (quoted || !isBlank(commandLine[i])))
+                    argument += commandLine[i++];
+            }
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+void CCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, port::BOOL) {
+    if (!isFlag)
+        m_strFileName = param;
+}
+
+void ParseCommandLine(const std::vector<std::string>& arguments, CCommandLineInfo& info) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const char* param = arguments[i].c_str();
+        port::BOOL isFlag = port::FALSE;
+        if (param[0] == '-' || param[0] == '/') {
+            isFlag = port::TRUE;
+            ++param;
+        }
+        info.ParseParam(param, isFlag, i + 1 == arguments.size());
+    }
+}
+
+void CNorvaneCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast) {
+    CCommandLineInfo::ParseParam(param, isFlag, isLast);
+    if (!isFlag)
+        return;
+    if (MbsICmp(param, "silent") == 0) {
+        m_bSilent = port::TRUE;
+        return;
+    }
+    if (MbsICmp(param, "HideWindow") == 0)
+        return;
+    m_strHostArg = param;
+}

@@ -1,0 +1,33 @@
+// The command line as the application framework hands it to its parser: split
+// into arguments like the C runtime does, each argument with one leading
+// slash or dash taken off and marked as a flag.
+#pragma once
+
+#include "port/port.h"
+
+#include <string>
+#include <vector>
+
+// The C runtime's splitting of a full command line (program name first).
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+class CCommandLineInfo {
+public:
+    virtual ~CCommandLineInfo() = default;
+    // Called once per argument, in order. The base keeps the last plain
+    // argument as a file name; this program opens no files.
+    virtual void ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast);
+
+    std::string m_strFileName;
+};
+
+// Feeds every argument after the program name to info.ParseParam.
+void ParseCommandLine(const std::vector<std::string>& arguments, CCommandLineInfo& info);
+
+class CNorvaneCommandLineInfo : public CCommandLineInfo {
+public:
+    void ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast) override;
+
+    std::string m_strHostArg;   // the host-identity flag, without its slash or dash
+    port::BOOL m_bSilent = port::FALSE; // no closing message in preparation mode
+};

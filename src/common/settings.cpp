@@ -1,0 +1,53 @@
+#include "common/settings.h"
+
+#include "common/text.h"
+#include "port/port.h"
+
+std::string ReadIniString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue, const std::string& iniPath) {
+    char buffer[port::MAX_PATH] = {};
+    port::DWORD n = port::Sys().GetPrivateProfileStringA(
+        section.c_str(), key.c_str(), defaultValue.c_str(), buffer, sizeof buffer, iniPath.c_str());
+    if (n >= sizeof buffer)
+        n = sizeof buffer - 1;
+    return std::string(buffer, n);
+}
+
+namespace {
+// The runtime's _mbsinc: one character forward.
+const char* NextCharacter(const char* p) {
+    if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0')
+        return p + 2;
+    return p + 1;
+}
+} // namespace
+
+const char* LastCharacter(const char* text) {
+    const char* last = text;
+    for (const char* p = text; *p; p = NextCharacter(p))
+        last = p;
+    return last;
+}
+
+std::string JoinPath(const std::string& left, const std::string& right) {
+    if (left.empty())
+        return right;
+    const char sep = '\\';
+    const char* last = LastCharacter(left.c_str());
+    bool rightLead = !right.empty() && IsLeadByte(static_cast<unsigned char>(right[0]));
+    bool rightStartsWithSep = !right.empty() && right[0] == sep;
+    bool lastIsDoubleByte = NextCharacter(last) - last == 2;
+    if (lastIsDoubleByte) {
+        if (rightLead || (!right.empty() && !rightStartsWithSep))
+            return left + sep + right;
+        return left + right;
+    }
+    bool leftEndsWithSep = left.back() == sep;
+    if (rightLead)
+        return leftEndsWithSep ? left + right : left + sep + right;
+    if (leftEndsWithSep)
+        return rightStartsWithSep ? left + right.substr(1) : left + right;
+    if (!right.empty() && !rightStartsWithSep)
+        return left + sep + right;
+    return left + right;
+}

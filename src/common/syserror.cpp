@@ -1,0 +1,25 @@
+#include "common/syserror.h"
+
+#include "common/handles.h"
+#include "common/text.h"
+
+char* CSystemError::FormatSystemText() const {
+    char* text = nullptr;
+    if (port::Sys().FormatMessageA(port::FORMAT_MESSAGE_FROM_SYSTEM |
+                                       port::FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                   nullptr, m_code, 0x400, &text) == 0)
+        return nullptr;
+    return text;
+}
+
+std::string CSystemError::GetErrorText() const {
+    unique_local_text text(FormatSystemText());
+    if (!text)
+        return {};
+    if (!m_file.empty())
+        return Format("(%d) %s, %s|%d", static_cast<int>(m_code), text.get(), m_file.c_str(),
+                      m_line);
+    return Format("(%d) %s", static_cast<int>(m_code), text.get());
+}
+
+void ThrowLastError() { throw CSystemError(port::Sys().GetLastError(), {}, 0); }

@@ -1,0 +1,297 @@
+// FakeOs: profile (INI) files held as text, a file tree for searches, and the
+// system message table.
+#include "port/fake/fake_os.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace port {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    auto e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return !CaseLess{}(a, b) && !CaseLess{}(b, a);
+}
+
+// The section's name when line is a section header.
+bool SectionHeader(const std::string& line, std::string* name) {
+    std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    auto close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    *name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// Entries of one section as (key, value) with the profile functions' trimming.
+bool ReadSection(const std::string& text, const std::string& section,
+                 std::vector<std::pair<std::string, std::string>>* entries) {
+    bool found = false, inside = false;
+    for (const auto& line : Lines(text)) {
+        std::string name;
+        if (SectionHeader(line, &name)) {
+            inside = SameText(name, section);
+            found = found || inside;
+            continue;
+        }
+        if (!inside)
+            continue;
+        std::string t = Trim(line);
+        if (t.empty() || t[0] == ';')
+            continue;
+        auto eq = t.find('=');
+        if (eq == std::string::npos)
+            entries->emplace_back(t, std::string());
+        else
+            entries->emplace_back(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
+    }
+    return found;
+}
+
+bool WildcardMatch(const char* pattern, const char* name) {
+    if (*pattern == '\0')
+        return *name == '\0';
+    if (*pattern == '*')
+        return WildcardMatch(pattern + 1, name) || (*name && WildcardMatch(pattern, name + 1));
+    if (*name == '\0')
+        return false;
+    if (*pattern == '?' ||
+        std::tolower(static_cast<unsigned char>(*pattern)) ==
+            std::tolower(static_cast<unsigned char>(*name)))
+        return WildcardMatch(pattern + 1, name + 1);
+    return false;
+}
+
+std::string ParentOf(const std::string& path) {
+    auto slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- profiles
+
+namespace {
+std::string ProfilePath(const std::string& windowsFolder, const char* file) {
+    std::string f = file ? file : "";
+    if (f.find('\\') == std::string::npos)
+        return windowsFolder + "\\" + f;
+    return f;
+}
+} // namespace
+
+DWORD FakeOs::GetPrivateProfileStringA(const char* section, const char* key,
+                                       const char* defaultValue, char* buffer, DWORD size,
+                                       const char* file) {
+    if (size == 0)
+        return 0;
+    std::string result = defaultValue ? defaultValue : "";
+    result.erase(result.find_last_not_of(' ') + 1); // trailing blanks of the default go
+    auto it = profileFiles.find(ProfilePath(windowsFolder, file));
+    if (it == profileFiles.end())
+        m_lastError = ERROR_FILE_NOT_FOUND;
+    if (it != profileFiles.end() && section && key) {
+        std::vector<std::pair<std::string, std::string>> entries;
+        ReadSection(it->second, section, &entries);
+        for (const auto& [k, v] : entries) {
+            if (SameText(k, key)) {
+                result = v;
+                if (result.size() >= 2 && (result.front() == '"' || result.front() == '\'') &&
+                    result.back() == result.front())
+                    result = result.substr(1, result.size() - 2);
+                break;
+            }
+        }
+    }
+    DWORD n = std::min<DWORD>(static_cast<DWORD>(result.size()), size - 1);
+    std::memcpy(buffer, result.data(), n);
+    buffer[n] = '\0';
+    return n;
+}
+
+DWORD FakeOs::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
+                                        const char* file) {
+    if (size < 2) {
+        if (size)
+            buffer[0] = '\0';
+        return 0;
+    }
+    std::string list;
+    auto it = profileFiles.find(ProfilePath(windowsFolder, file));
+    if (it != profileFiles.end()) {
+        std::vector<std::pair<std::string, std::string>> entries;
+        ReadSection(it->second, section ? section : "", &entries);
+        for (const auto& [k, v] : entries) {
+            list += k + "=" + v;
+            list += '\0';
+        }
+    }
+    if (list.size() + 1 > size) {
+        // Cut to what fits, ending with two zero bytes, as the system does.
+        std::memcpy(buffer, list.data(), size - 2);
+        buffer[size - 2] = '\0';
+        buffer[size - 1] = '\0';
+        return size - 2;
+    }
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    if (list.empty())
+        buffer[1] = '\0';
+    return static_cast<DWORD>(list.size());
+}
+
+BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data,
+                                         const char* file) {
+    if (!section || !file) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    std::string& text = profileFiles[ProfilePath(windowsFolder, file)];
+    std::string body;
+    for (const char* p = data; p && *p; p += std::strlen(p) + 1)
+        body += std::string(p) + "\r\n";
+    std::string out;
+    bool inside = false, written = false;
+    for (const auto& line : Lines(text)) {
+        std::string name;
+        if (SectionHeader(line, &name)) {
+            inside = SameText(name, section);
+            if (inside) {
+                out += line + "\r\n" + body;
+                written = true;
+                continue;
+            }
+        }
+        if (!inside)
+            out += line + "\r\n";
+    }
+    if (!written)
+        out += "[" + std::string(section) + "]\r\n" + body;
+    text = out;
+    return TRUE;
+}
+
+// ---------------------------------------------------------------- files
+
+void FakeOs::AddFile(const std::string& path) {
+    files[path] = FakeFile{false};
+    for (std::string p = ParentOf(path); p.size() > 2; p = ParentOf(p))
+        files[p] = FakeFile{true};
+}
+
+void FakeOs::AddFolder(const std::string& path) {
+    files[path] = FakeFile{true};
+    for (std::string p = ParentOf(path); p.size() > 2; p = ParentOf(p))
+        files[p] = FakeFile{true};
+}
+
+std::intptr_t FakeOs::FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) {
+    std::string s = spec ? spec : "";
+    if (s.empty() || s.find_first_of("<>|\"") != std::string::npos) {
+        *error = EINVAL;
+        return -1;
+    }
+    std::string folder = ParentOf(s);
+    std::string pattern = s.substr(s.rfind('\\') + 1);
+    if (pattern == "*.*")
+        pattern = "*";
+    bool root = folder.size() == 2 && folder[1] == ':';
+    auto dir = files.find(folder);
+    if (!root && (dir == files.end() || !dir->second.directory)) {
+        *error = ENOENT;
+        return -1;
+    }
+    Search search;
+    auto add = [&search](const std::string& name, bool directory) {
+        FIND_ENTRY e{};
+        e.attrib = directory ? FILE_ATTRIBUTE_DIRECTORY : 0x20 /* archive */;
+        std::snprintf(e.name, sizeof e.name, "%s", name.c_str());
+        search.entries.push_back(e);
+    };
+    if (!root) {
+        if (WildcardMatch(pattern.c_str(), "."))
+            add(".", true);
+        if (WildcardMatch(pattern.c_str(), ".."))
+            add("..", true);
+    }
+    for (const auto& [path, file] : files) {
+        if (!SameText(ParentOf(path), folder))
+            continue;
+        std::string name = path.substr(path.rfind('\\') + 1);
+        if (WildcardMatch(pattern.c_str(), name.c_str()))
+            add(name, file.directory);
+    }
+    if (search.entries.empty()) {
+        *error = ENOENT;
+        return -1;
+    }
+    *entry = search.entries[0];
+    search.next = 1;
+    auto h = static_cast<std::intptr_t>(NextHandle());
+    m_searches[h] = std::move(search);
+    return h;
+}
+
+int FakeOs::FindNextEntry(std::intptr_t handle, FIND_ENTRY* entry) {
+    auto it = m_searches.find(handle);
+    if (it == m_searches.end() || it->second.next >= it->second.entries.size())
+        return -1;
+    *entry = it->second.entries[it->second.next++];
+    return 0;
+}
+
+int FakeOs::FindCloseEntry(std::intptr_t handle) { return m_searches.erase(handle) ? 0 : -1; }
+
+// ---------------------------------------------------------------- messages
+
+DWORD FakeOs::FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD,
+                             char** allocatedText) {
+    *allocatedText = nullptr;
+    auto it = systemMessages.find(messageId);
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || it == systemMessages.end()) {
+        m_lastError = ERROR_MR_MID_NOT_FOUND;
+        return 0;
+    }
+    auto* block = new char[it->second.size() + 1];
+    std::memcpy(block, it->second.c_str(), it->second.size() + 1);
+    m_localBlocks.insert(block);
+    *allocatedText = block;
+    return static_cast<DWORD>(it->second.size());
+}
+
+void FakeOs::LocalFree(void* memory) {
+    if (m_localBlocks.erase(memory))
+        delete[] static_cast<char*>(memory);
+}
+
+} // namespace port

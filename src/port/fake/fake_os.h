@@ -1,0 +1,265 @@
+// An in-memory Windows for tests: registry tree, services with scripted
+// states, profile files, token groups, NetBIOS adapters, a virtual clock and
+// recorded message boxes. It follows the Win32 behaviour the logic relies on
+// (access rights, sizes, ERROR_MORE_DATA, last errors); the contract tests run
+// the same checks against it and against the real system under Wine.
+#pragma once
+
+#include "port/port.h"
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace port {
+
+// Case-insensitive ordering for names that Windows compares that way.
+struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct FakeRegValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct FakeRegKey {
+    std::map<std::string, FakeRegValue, CaseLess> values;
+    std::map<std::string, std::unique_ptr<FakeRegKey>, CaseLess> subkeys;
+    // Opening with any write right fails with ERROR_ACCESS_DENIED (a user
+    // without administrator rights under HKEY_LOCAL_MACHINE).
+    bool denyWrite = false;
+};
+
+struct FakeService {
+    std::string displayName;
+    std::string binaryPath;
+    std::string account = "LocalSystem";
+    std::string dependencies; // double-NUL list as ChangeServiceConfigA takes it
+    std::string loadOrderGroup;
+    DWORD serviceType = SERVICE_WIN32_OWN_PROCESS;
+    DWORD startType = SERVICE_AUTO_START;
+    DWORD errorControl = SERVICE_ERROR_NORMAL;
+    DWORD state = SERVICE_RUNNING;
+
+    // Scripting.
+    DWORD stopDelayMs = 0;   // STOP_PENDING this long after a stop request
+    DWORD startDelayMs = 0;  // START_PENDING this long after a start
+    bool ignoresStop = false; // accepts the request but keeps running
+    int failingQueries = 0;  // the next N QueryServiceStatus calls fail (-1: all)
+    DWORD queryError = ERROR_INVALID_HANDLE;
+    bool openDenied = false; // OpenServiceA fails with ERROR_ACCESS_DENIED
+    DWORD changeConfigError = 0; // non-zero: ChangeServiceConfigA fails with it
+
+    // Observations.
+    int stopRequests = 0;
+    int startRequests = 0;
+    int configChanges = 0;
+    int queries = 0;
+
+    // Internal: virtual time at which a pending state completes.
+    DWORD pendingUntil = 0;
+};
+
+struct FakeLana {
+    UCHAR number = 0;
+    std::array<BYTE, 6> address{};
+    bool answers = true; // NCBASTAT succeeds
+};
+
+struct FakeMessageBox {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+// The network provider library ("mpr.dll") as the domain lookup sees it.
+struct FakeNetworkProvider {
+    bool libraryPresent = true;
+    bool hasResourceInformation = true;
+    bool hasResourceParent = true;
+    // First call of WNetGetResourceInformationA with an empty buffer returns
+    // this (ERROR_MORE_DATA lets the lookup go on).
+    DWORD informationProbeResult = ERROR_MORE_DATA;
+    DWORD informationResult = 0; // the second call
+    std::string provider = "Microsoft Windows Network";
+    DWORD parentProbeResult = ERROR_MORE_DATA;
+    DWORD parentResult = 0;
+    std::string parentName = "HALVEXNET";
+    // Observations.
+    std::vector<std::string> remoteNamesAsked;
+    int loads = 0;
+    int frees = 0;
+};
+
+struct FakeFile {
+    bool directory = false;
+};
+
+class FakeOs final : public Os {
+public:
+    FakeOs();
+    ~FakeOs() override;
+
+    // ---- state a test sets up or inspects ----
+    FakeRegKey hklm, hkcu, hku, hkcr;
+    std::map<std::string, FakeService, CaseLess> services;
+    bool scmAccessDenied = false;
+    std::map<std::string, std::string, CaseLess> profileFiles; // path -> text (CRLF)
+    OSVERSIONINFOA version{};
+    bool netbiosAvailable = true;
+    std::vector<FakeLana> lanas;
+    std::vector<std::pair<UCHAR, UCHAR>> netbiosCalls; // (command, lana)
+    std::string modulePath = "C:\\Program Files\\Norvane\\norvane.exe";
+    std::string computerName = "MASTER01";
+    bool computerNameFails = false;
+    std::string windowsFolder = "C:\\WINDOWS";
+    UINT codePage = 1252;
+    int wsaStartupResult = 0;
+    std::vector<WORD> wsaStartupCalls;
+    std::string hostName = "master01";
+    std::map<std::string, DWORD, CaseLess> hostAddresses; // name -> IPv4 (network order)
+    std::map<UINT, std::string> strings;
+    std::vector<FakeMessageBox> messageBoxes;
+    std::deque<int> messageBoxAnswers; // default IDOK
+    bool isAdministrator = true;
+    bool openTokenFails = false;
+    std::deque<DWORD> tokenGroupsGrowth; // extra bytes reported by later calls
+    int rasterCaps = 0;
+    int sizePalette = 0;
+    int numColors = -1;
+    int bitsPixel = 32;
+    std::map<std::string, FakeFile, CaseLess> files; // full path -> entry
+    std::map<DWORD, std::string> systemMessages;
+    FakeNetworkProvider network;
+    DWORD now = 0; // virtual milliseconds since start
+    SYSTEMTIME startTime{2026, 12, 2, 8, 9, 30, 0, 0};
+    std::vector<DWORD> sleeps;
+    std::function<void(DWORD now)> onSleep; // called after each Sleep advanced the clock
+
+    // Helpers for tests.
+    FakeRegKey& Key(HKEY root, const std::string& path); // creates as needed
+    const FakeRegValue* Value(HKEY root, const std::string& path, const std::string& name) const;
+    void SetString(HKEY root, const std::string& path, const std::string& name,
+                   const std::string& text, DWORD type = REG_SZ);
+    void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+    std::string StringValue(HKEY root, const std::string& path, const std::string& name) const;
+    void AddFile(const std::string& path);
+    void AddFolder(const std::string& path);
+    // Handles and blocks still open across every kind; a test ends with 0.
+    int OpenHandleCount() const;
+    std::string Describe() const; // what is still open, for failure messages
+    void AdvanceTime(DWORD ms);
+
+    // ---- Os ----
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+    LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
+    LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* result) override;
+    LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* cls, DWORD options,
+                         REGSAM access, void* security, HKEY* result, DWORD* disposition) override;
+    LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+                          DWORD* size) override;
+    LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
+                        DWORD size) override;
+    LONG RegDeleteValueA(HKEY key, const char* name) override;
+    LONG RegCloseKey(HKEY key) override;
+    BOOL GetVersionExA(OSVERSIONINFOA* info) override;
+    UCHAR Netbios(NCB* ncb) override;
+    DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) override;
+    BOOL GetComputerNameA(char* buffer, DWORD* size) override;
+    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    UINT GetACP() override;
+    BOOL IsDBCSLeadByte(BYTE c) override;
+    int WSAStartup(WORD version) override;
+    int gethostname(char* name, int size) override;
+    BOOL GetHostFirstAddress(const char* name, DWORD* address) override;
+    int LoadStringA(UINT id, char* buffer, int size) override;
+    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    SC_HANDLE OpenSCManagerA(const char* machine, const char* database, DWORD access) override;
+    SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) override;
+    BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) override;
+    BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) override;
+    BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) override;
+    BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                              DWORD errorControl, const char* binaryPath,
+                              const char* loadOrderGroup, DWORD* tagId, const char* dependencies,
+                              const char* account, const char* password,
+                              const char* displayName) override;
+    BOOL CloseServiceHandle(SC_HANDLE handle) override;
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                   char* buffer, DWORD size, const char* file) override;
+    DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
+                                    const char* file) override;
+    BOOL WritePrivateProfileSectionA(const char* section, const char* data,
+                                     const char* file) override;
+    BOOL OpenProcessToken(DWORD access, HANDLE* token) override;
+    BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
+                             DWORD* returned) override;
+    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
+                                  DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                                  DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) override;
+    BOOL EqualSid(PSID a, PSID b) override;
+    void FreeSid(PSID sid) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    HDC GetDC(HWND window) override;
+    int GetDeviceCaps(HDC dc, int index) override;
+    int ReleaseDC(HWND window, HDC dc) override;
+    std::intptr_t FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) override;
+    int FindNextEntry(std::intptr_t search, FIND_ENTRY* entry) override;
+    int FindCloseEntry(std::intptr_t search) override;
+    DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                         char** allocatedText) override;
+    void LocalFree(void* memory) override;
+    HMODULE LoadLibraryA(const char* name) override;
+    FARPROC GetProcAddress(HMODULE module, const char* name) override;
+    BOOL FreeLibrary(HMODULE module) override;
+    void Sleep(DWORD milliseconds) override;
+    DWORD GetTickCount() override;
+    void GetLocalTime(SYSTEMTIME* time) override;
+
+    // Called by the network-provider entry points handed out by GetProcAddress.
+    DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
+    DWORD NetGetResourceParent(NETRESOURCEA* resource, void* buffer, DWORD* size);
+
+private:
+    struct OpenKey {
+        FakeRegKey* key;
+        REGSAM access;
+    };
+    struct OpenService {
+        bool manager;
+        std::string name;
+        DWORD access;
+    };
+    struct Search {
+        std::vector<FIND_ENTRY> entries;
+        std::size_t next = 0;
+    };
+
+    FakeRegKey* Root(HKEY key);
+    FakeRegKey* Resolve(HKEY key, REGSAM* access);
+    FakeService* ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error);
+    void SettleService(FakeService& service);
+    std::uintptr_t NextHandle();
+
+    DWORD m_lastError = 0;
+    std::uintptr_t m_nextHandle = 0x1000;
+    std::map<std::uintptr_t, OpenKey> m_keys;
+    std::map<std::uintptr_t, OpenService> m_services;
+    std::set<std::uintptr_t> m_tokens;
+    std::set<std::uintptr_t> m_dcs;
+    std::map<std::intptr_t, Search> m_searches;
+    std::set<void*> m_sids;
+    std::set<void*> m_localBlocks;
+    int m_libraries = 0;
+};
+
+} // namespace port

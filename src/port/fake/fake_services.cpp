@@ -1,0 +1,193 @@
+// FakeOs: the service control manager. A stop or start moves a service into
+// its pending state; the state completes once the virtual clock has passed
+// the service's scripted delay, as a real service reports it.
+#include "port/fake/fake_os.h"
+
+namespace port {
+
+void FakeOs::SettleService(FakeService& s) {
+    if (now < s.pendingUntil)
+        return;
+    if (s.state == SERVICE_STOP_PENDING)
+        s.state = SERVICE_STOPPED;
+    else if (s.state == SERVICE_START_PENDING)
+        s.state = SERVICE_RUNNING;
+}
+
+FakeService* FakeOs::ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error) {
+    auto it = m_services.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == m_services.end() || it->second.manager) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if ((it->second.access & right) != right) {
+        *error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    auto s = services.find(it->second.name);
+    if (s == services.end()) {
+        *error = ERROR_SERVICE_DOES_NOT_EXIST;
+        return nullptr;
+    }
+    SettleService(s->second);
+    return &s->second;
+}
+
+SC_HANDLE FakeOs::OpenSCManagerA(const char*, const char*, DWORD) {
+    if (scmAccessDenied) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    auto h = NextHandle();
+    m_services[h] = {true, {}, SC_MANAGER_ALL_ACCESS};
+    return reinterpret_cast<SC_HANDLE>(h);
+}
+
+SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) {
+    auto m = m_services.find(reinterpret_cast<std::uintptr_t>(manager));
+    if (m == m_services.end() || !m->second.manager) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    auto s = services.find(name ? name : "");
+    if (s == services.end()) {
+        m_lastError = ERROR_SERVICE_DOES_NOT_EXIST;
+        return nullptr;
+    }
+    if (s->second.openDenied) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    auto h = NextHandle();
+    m_services[h] = {false, s->first, access};
+    return reinterpret_cast<SC_HANDLE>(h);
+}
+
+BOOL FakeOs::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
+    DWORD error = 0;
+    FakeService* s = ServiceOf(handle, SERVICE_QUERY_STATUS, &error);
+    if (!s) {
+        m_lastError = error;
+        return FALSE;
+    }
+    ++s->queries;
+    if (s->failingQueries != 0) {
+        if (s->failingQueries > 0)
+            --s->failingQueries;
+        m_lastError = s->queryError;
+        return FALSE;
+    }
+    *status = SERVICE_STATUS{};
+    status->dwServiceType = s->serviceType;
+    status->dwCurrentState = s->state;
+    status->dwControlsAccepted = s->state == SERVICE_RUNNING ? 1u /*ACCEPT_STOP*/ : 0u;
+    return TRUE;
+}
+
+BOOL FakeOs::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
+    DWORD error = 0;
+    FakeService* s = ServiceOf(handle, control == SERVICE_CONTROL_STOP ? SERVICE_STOP : 0, &error);
+    if (!s) {
+        m_lastError = error;
+        return FALSE;
+    }
+    if (control != SERVICE_CONTROL_STOP) {
+        m_lastError = ERROR_INVALID_SERVICE_CONTROL;
+        return FALSE;
+    }
+    ++s->stopRequests;
+    if (s->state == SERVICE_STOPPED) {
+        m_lastError = ERROR_SERVICE_NOT_ACTIVE;
+        return FALSE;
+    }
+    if (s->state != SERVICE_RUNNING) {
+        m_lastError = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        return FALSE;
+    }
+    if (!s->ignoresStop) {
+        s->state = SERVICE_STOP_PENDING;
+        s->pendingUntil = now + s->stopDelayMs;
+        SettleService(*s);
+    }
+    if (status) {
+        *status = SERVICE_STATUS{};
+        status->dwServiceType = s->serviceType;
+        status->dwCurrentState = s->state;
+    }
+    return TRUE;
+}
+
+BOOL FakeOs::StartServiceA(SC_HANDLE handle, DWORD, const char**) {
+    DWORD error = 0;
+    FakeService* s = ServiceOf(handle, SERVICE_START, &error);
+    if (!s) {
+        m_lastError = error;
+        return FALSE;
+    }
+    ++s->startRequests;
+    if (s->startType == SERVICE_DISABLED) {
+        m_lastError = ERROR_SERVICE_DISABLED;
+        return FALSE;
+    }
+    if (s->state != SERVICE_STOPPED) {
+        m_lastError = ERROR_SERVICE_ALREADY_RUNNING;
+        return FALSE;
+    }
+    s->state = SERVICE_START_PENDING;
+    s->pendingUntil = now + s->startDelayMs;
+    SettleService(*s);
+    return TRUE;
+}
+
+BOOL FakeOs::ChangeServiceConfigA(SC_HANDLE handle, DWORD serviceType, DWORD startType,
+                                  DWORD errorControl, const char* binaryPath,
+                                  const char* loadOrderGroup, DWORD*, const char* dependencies,
+                                  const char* account, const char*, const char* displayName) {
+    DWORD error = 0;
+    FakeService* s = ServiceOf(handle, SERVICE_CHANGE_CONFIG, &error);
+    if (!s) {
+        m_lastError = error;
+        return FALSE;
+    }
+    if (s->changeConfigError) {
+        m_lastError = s->changeConfigError;
+        return FALSE;
+    }
+    if (startType != SERVICE_NO_CHANGE && startType > SERVICE_DISABLED) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    ++s->configChanges;
+    if (serviceType != SERVICE_NO_CHANGE)
+        s->serviceType = serviceType;
+    if (startType != SERVICE_NO_CHANGE)
+        s->startType = startType;
+    if (errorControl != SERVICE_NO_CHANGE)
+        s->errorControl = errorControl;
+    if (binaryPath)
+        s->binaryPath = binaryPath;
+    if (loadOrderGroup)
+        s->loadOrderGroup = loadOrderGroup;
+    if (dependencies) {
+        // A double-NUL list.
+        const char* end = dependencies;
+        while (*end)
+            end += std::char_traits<char>::length(end) + 1;
+        s->dependencies.assign(dependencies, end + 1);
+    }
+    if (account)
+        s->account = account;
+    if (displayName)
+        s->displayName = displayName;
+    return TRUE;
+}
+
+BOOL FakeOs::CloseServiceHandle(SC_HANDLE handle) {
+    if (m_services.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace port

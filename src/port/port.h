@@ -1,0 +1,303 @@
+// The operating-system port: every call the portable logic makes to Windows
+// goes through `port::Os`, whose methods mirror the Win32 (ANSI) functions of
+// the same names with portable types and Win32 values. Two implementations:
+// `Win32Os` (src/port/win32, Windows only) and `FakeOs` (src/port/fake, an
+// in-memory Windows with a virtual clock, for tests on any host).
+//
+// In a translation unit that also includes <windows.h>, include this header
+// first: the constants below share their names with <windows.h>'s macros.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace port {
+
+using BYTE = std::uint8_t;
+using UCHAR = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using HRESULT = std::int32_t;
+using REGSAM = DWORD;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+
+// Opaque handles. Their values are those of the implementation underneath
+// (real Win32 handles, or the fake's counters).
+struct HKEY__;
+using HKEY = HKEY__*;
+struct SC_HANDLE__;
+using SC_HANDLE = SC_HANDLE__*;
+struct HWND__;
+using HWND = HWND__*;
+struct HINSTANCE__;
+using HMODULE = HINSTANCE__*;
+struct HDC__;
+using HDC = HDC__*;
+using HANDLE = void*;
+using PSID = void*;
+using FARPROC = void (*)();
+
+#define NORVANE_CONST(type, name, value) inline constexpr type name = static_cast<type>(value);
+#include "port/constants.def"
+#undef NORVANE_CONST
+
+// Predefined registry roots (not constexpr: they are pointers made from numbers).
+inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::uintptr_t{0x80000000});
+inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(std::uintptr_t{0x80000001});
+inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(std::uintptr_t{0x80000002});
+inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(std::uintptr_t{0x80000003});
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(std::intptr_t{-1});
+
+// GetTokenInformation class used here (TOKEN_INFORMATION_CLASS::TokenGroups).
+inline constexpr int TokenGroups = 2;
+
+// OSVERSIONINFOA (148 bytes).
+struct OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char szCSDVersion[128];
+};
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+
+// The fields of the NetBIOS control block that the logic uses; the real port
+// copies them to and from the system's NCB.
+struct NCB {
+    UCHAR ncb_command;
+    UCHAR ncb_retcode;
+    UCHAR ncb_lana_num;
+    void* ncb_buffer;
+    WORD ncb_length;
+    UCHAR ncb_callname[16];
+};
+
+struct LANA_ENUM {
+    UCHAR length;
+    UCHAR lana[255];
+};
+static_assert(sizeof(LANA_ENUM) == 256);
+
+#pragma pack(push, 1)
+struct ADAPTER_STATUS {
+    UCHAR adapter_address[6];
+    UCHAR rev_major;
+    UCHAR reserved0;
+    UCHAR adapter_type;
+    UCHAR rev_minor;
+    WORD duration;
+    WORD frmr_recv;
+    WORD frmr_xmit;
+    WORD iframe_recv_err;
+    WORD xmit_aborts;
+    DWORD xmit_success;
+    DWORD recv_success;
+    WORD iframe_xmit_err;
+    WORD recv_buff_unavail;
+    WORD t1_timeouts;
+    WORD ti_timeouts;
+    DWORD reserved1;
+    WORD free_ncbs;
+    WORD max_cfg_ncbs;
+    WORD max_ncbs;
+    WORD xmit_buf_unavail;
+    WORD max_dgram_size;
+    WORD pending_sess;
+    WORD max_cfg_sess;
+    WORD max_sess;
+    WORD max_sess_pkt_size;
+    WORD name_count;
+};
+struct NAME_BUFFER {
+    UCHAR name[16];
+    UCHAR name_num;
+    UCHAR name_flags;
+};
+#pragma pack(pop)
+static_assert(sizeof(ADAPTER_STATUS) == 60);
+static_assert(sizeof(NAME_BUFFER) == 18);
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+};
+
+struct SID_IDENTIFIER_AUTHORITY {
+    BYTE Value[6];
+};
+inline constexpr SID_IDENTIFIER_AUTHORITY SECURITY_NT_AUTHORITY = {{0, 0, 0, 0, 0, 5}};
+
+// Same layout as the system's TOKEN_GROUPS: the block that GetTokenInformation
+// fills holds this header followed by the SIDs its entries point at.
+struct SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+};
+struct TOKEN_GROUPS {
+    DWORD GroupCount;
+    SID_AND_ATTRIBUTES Groups[1];
+};
+
+// Same layout as the system's NETRESOURCEA, so that the network-provider
+// functions found through GetProcAddress can be called with it.
+struct NETRESOURCEA {
+    DWORD dwScope;
+    DWORD dwType;
+    DWORD dwDisplayType;
+    DWORD dwUsage;
+    char* lpLocalName;
+    char* lpRemoteName;
+    char* lpComment;
+    char* lpProvider;
+};
+using PFN_WNetGetResourceInformationA = DWORD (*)(NETRESOURCEA* resource, void* buffer,
+                                                  DWORD* bufferSize, char** system);
+using PFN_WNetGetResourceParentA = DWORD (*)(NETRESOURCEA* resource, void* buffer,
+                                             DWORD* bufferSize);
+
+// One directory entry of a file search (the runtime's _finddata_t, narrowed to
+// what the logic reads).
+struct FIND_ENTRY {
+    DWORD attrib;
+    char name[260];
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+class Os {
+public:
+    virtual ~Os() = default;
+
+    // Thread's last error.
+    virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD code) = 0;
+
+    // Registry.
+    virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
+    virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                               HKEY* result) = 0;
+    virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* cls,
+                                 DWORD options, REGSAM access, void* security, HKEY* result,
+                                 DWORD* disposition) = 0;
+    virtual LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type,
+                                  BYTE* data, DWORD* size) = 0;
+    virtual LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
+                                const BYTE* data, DWORD size) = 0;
+    virtual LONG RegDeleteValueA(HKEY key, const char* name) = 0;
+    virtual LONG RegCloseKey(HKEY key) = 0;
+
+    // System information.
+    virtual BOOL GetVersionExA(OSVERSIONINFOA* info) = 0;
+    virtual UCHAR Netbios(NCB* ncb) = 0;
+    // hModule NULL: the running executable.
+    virtual DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) = 0;
+    virtual BOOL GetComputerNameA(char* buffer, DWORD* size) = 0;
+    virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
+    virtual UINT GetACP() = 0;
+    virtual BOOL IsDBCSLeadByte(BYTE c) = 0;
+
+    // Windows sockets: WSAStartup with the given version; 0 on success.
+    virtual int WSAStartup(WORD version) = 0;
+    virtual int gethostname(char* name, int size) = 0;
+    // gethostbyname reduced to its first IPv4 address (network byte order);
+    // FALSE where gethostbyname returns NULL or has no address.
+    virtual BOOL GetHostFirstAddress(const char* name, DWORD* address) = 0;
+
+    // Resources and user messages. LoadStringA copies string `id` of the
+    // executable into buffer (NUL-terminated) and returns its length, 0 when
+    // there is no such string.
+    virtual int LoadStringA(UINT id, char* buffer, int size) = 0;
+    virtual int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) = 0;
+
+    // Service control manager.
+    virtual SC_HANDLE OpenSCManagerA(const char* machine, const char* database, DWORD access) = 0;
+    virtual SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) = 0;
+    virtual BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) = 0;
+    virtual BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) = 0;
+    virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) = 0;
+    virtual BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                      DWORD errorControl, const char* binaryPath,
+                                      const char* loadOrderGroup, DWORD* tagId,
+                                      const char* dependencies, const char* account,
+                                      const char* password, const char* displayName) = 0;
+    virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+
+    // Profile (INI) files.
+    virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
+                                           const char* defaultValue, char* buffer, DWORD size,
+                                           const char* file) = 0;
+    virtual DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
+                                            const char* file) = 0;
+    virtual BOOL WritePrivateProfileSectionA(const char* section, const char* data,
+                                             const char* file) = 0;
+
+    // Security: the current process's token.
+    virtual BOOL OpenProcessToken(DWORD access, HANDLE* token) = 0;
+    virtual BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
+                                     DWORD* returned) = 0;
+    virtual BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority,
+                                          BYTE count, DWORD sub0, DWORD sub1, DWORD sub2,
+                                          DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
+                                          DWORD sub7, PSID* sid) = 0;
+    virtual BOOL EqualSid(PSID a, PSID b) = 0;
+    virtual void FreeSid(PSID sid) = 0;
+    virtual BOOL CloseHandle(HANDLE handle) = 0;
+
+    // Screen device context.
+    virtual HDC GetDC(HWND window) = 0;
+    virtual int GetDeviceCaps(HDC dc, int index) = 0;
+    virtual int ReleaseDC(HWND window, HDC dc) = 0;
+
+    // File search (the runtime's _findfirst/_findnext/_findclose). FindFirstEntry
+    // returns -1 on failure and stores the runtime's errno in *error.
+    virtual std::intptr_t FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) = 0;
+    virtual int FindNextEntry(std::intptr_t search, FIND_ENTRY* entry) = 0;
+    virtual int FindCloseEntry(std::intptr_t search) = 0;
+
+    // Messages of the system (or of a module); the text is allocated by the
+    // implementation and released with LocalFree.
+    virtual DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId,
+                                 DWORD languageId, char** allocatedText) = 0;
+    virtual void LocalFree(void* memory) = 0;
+
+    // Libraries loaded at run time.
+    virtual HMODULE LoadLibraryA(const char* name) = 0;
+    virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
+    virtual BOOL FreeLibrary(HMODULE module) = 0;
+
+    // Time.
+    virtual void Sleep(DWORD milliseconds) = 0;
+    virtual DWORD GetTickCount() = 0;
+    virtual void GetLocalTime(SYSTEMTIME* time) = 0;
+};
+
+// The implementation the logic talks to. The Windows program installs the
+// real one at start; tests install a fake.
+Os& Sys();
+void SetSys(Os* os);
+
+} // namespace port

@@ -1,0 +1,39 @@
+// Compile-time proof that the port's constants and structures match
+// <windows.h>. The port's values are captured under other names before
+// <windows.h> turns the same names into macros.
+#include "port/port.h"
+
+#include <type_traits>
+
+namespace port_check {
+#define NORVANE_CONST(type, name, value) inline constexpr auto port_##name = port::name;
+#include "port/constants.def"
+#undef NORVANE_CONST
+} // namespace port_check
+
+#include <winsock2.h>
+#include <windows.h>
+#include <nb30.h>
+#include <winnetwk.h>
+
+#define NORVANE_CONST(type, name, value)                                                           \
+    static_assert(port_check::port_##name == static_cast<std::remove_cv_t<decltype(port_check::port_##name)>>(name), \
+                  #name " differs from <windows.h>");
+#include "port/constants.def"
+#undef NORVANE_CONST
+
+static_assert(sizeof(port::OSVERSIONINFOA) == sizeof(::OSVERSIONINFOA));
+static_assert(sizeof(port::SERVICE_STATUS) == sizeof(::SERVICE_STATUS));
+static_assert(offsetof(port::SERVICE_STATUS, dwCurrentState) ==
+              offsetof(::SERVICE_STATUS, dwCurrentState));
+static_assert(sizeof(port::SID_IDENTIFIER_AUTHORITY) == sizeof(::SID_IDENTIFIER_AUTHORITY));
+static_assert(sizeof(port::SID_AND_ATTRIBUTES) == sizeof(::SID_AND_ATTRIBUTES));
+static_assert(offsetof(port::TOKEN_GROUPS, Groups) == offsetof(::TOKEN_GROUPS, Groups));
+static_assert(sizeof(port::NETRESOURCEA) == sizeof(::NETRESOURCEA));
+static_assert(offsetof(port::NETRESOURCEA, lpRemoteName) == offsetof(::NETRESOURCEA, lpRemoteName));
+static_assert(offsetof(port::NETRESOURCEA, lpProvider) == offsetof(::NETRESOURCEA, lpProvider));
+static_assert(sizeof(port::ADAPTER_STATUS) == sizeof(::ADAPTER_STATUS));
+static_assert(sizeof(port::NAME_BUFFER) == sizeof(::NAME_BUFFER));
+static_assert(sizeof(port::LANA_ENUM) == sizeof(::LANA_ENUM));
+static_assert(sizeof(port::SYSTEMTIME) == sizeof(::SYSTEMTIME));
+static_assert(port::TokenGroups == ::TokenGroups);

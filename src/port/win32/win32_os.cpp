@@ -1,0 +1,253 @@
+// Win32Os: the port over the real system. Every method is a direct call of
+// the Win32 function it is named after; only types are converted.
+#include "port/win32/win32_os.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <nb30.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace port {
+
+namespace {
+template <class T, class U> T As(U value) { return reinterpret_cast<T>(value); }
+} // namespace
+
+DWORD Win32Os::GetLastError() { return ::GetLastError(); }
+void Win32Os::SetLastError(DWORD code) { ::SetLastError(code); }
+
+LONG Win32Os::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
+    return ::RegOpenKeyA(As<::HKEY>(key), subKey, As<::HKEY*>(result));
+}
+
+LONG Win32Os::RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                            HKEY* result) {
+    return ::RegOpenKeyExA(As<::HKEY>(key), subKey, options, access, As<::HKEY*>(result));
+}
+
+LONG Win32Os::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* cls,
+                              DWORD options, REGSAM access, void* security, HKEY* result,
+                              DWORD* disposition) {
+    return ::RegCreateKeyExA(As<::HKEY>(key), subKey, reserved, cls, options, access,
+                             static_cast<LPSECURITY_ATTRIBUTES>(security), As<::HKEY*>(result),
+                             As<LPDWORD>(disposition));
+}
+
+LONG Win32Os::RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type,
+                               BYTE* data, DWORD* size) {
+    return ::RegQueryValueExA(As<::HKEY>(key), name, As<LPDWORD>(reserved), As<LPDWORD>(type),
+                              data, As<LPDWORD>(size));
+}
+
+LONG Win32Os::RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
+                             const BYTE* data, DWORD size) {
+    return ::RegSetValueExA(As<::HKEY>(key), name, reserved, type, data, size);
+}
+
+LONG Win32Os::RegDeleteValueA(HKEY key, const char* name) {
+    return ::RegDeleteValueA(As<::HKEY>(key), name);
+}
+
+LONG Win32Os::RegCloseKey(HKEY key) { return ::RegCloseKey(As<::HKEY>(key)); }
+
+BOOL Win32Os::GetVersionExA(OSVERSIONINFOA* info) {
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    return ::GetVersionExA(As<::OSVERSIONINFOA*>(info));
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+}
+
+UCHAR Win32Os::Netbios(NCB* ncb) {
+    ::NCB block;
+    std::memset(&block, 0, sizeof block);
+    block.ncb_command = ncb->ncb_command;
+    block.ncb_lana_num = ncb->ncb_lana_num;
+    block.ncb_buffer = static_cast<PUCHAR>(ncb->ncb_buffer);
+    block.ncb_length = ncb->ncb_length;
+    std::memcpy(block.ncb_callname, ncb->ncb_callname, sizeof block.ncb_callname);
+    UCHAR result = ::Netbios(&block);
+    ncb->ncb_retcode = block.ncb_retcode;
+    return result;
+}
+
+DWORD Win32Os::GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) {
+    return ::GetModuleFileNameA(As<::HMODULE>(module), buffer, size);
+}
+
+BOOL Win32Os::GetComputerNameA(char* buffer, DWORD* size) {
+    return ::GetComputerNameA(buffer, As<LPDWORD>(size));
+}
+
+UINT Win32Os::GetWindowsDirectoryA(char* buffer, UINT size) {
+    return ::GetWindowsDirectoryA(buffer, size);
+}
+
+UINT Win32Os::GetACP() { return ::GetACP(); }
+BOOL Win32Os::IsDBCSLeadByte(BYTE c) { return ::IsDBCSLeadByte(c); }
+
+int Win32Os::WSAStartup(WORD version) {
+    WSADATA data;
+    return ::WSAStartup(version, &data);
+}
+
+int Win32Os::gethostname(char* name, int size) { return ::gethostname(name, size); }
+
+BOOL Win32Os::GetHostFirstAddress(const char* name, DWORD* address) {
+    hostent* host = ::gethostbyname(name);
+    if (!host || !host->h_addr_list || !host->h_addr_list[0] || host->h_length != 4)
+        return FALSE;
+    std::memcpy(address, host->h_addr_list[0], 4);
+    return TRUE;
+}
+
+int Win32Os::LoadStringA(UINT id, char* buffer, int size) {
+    return ::LoadStringA(::GetModuleHandleA(nullptr), id, buffer, size);
+}
+
+int Win32Os::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
+    return ::MessageBoxA(As<::HWND>(owner), text, caption, type);
+}
+
+SC_HANDLE Win32Os::OpenSCManagerA(const char* machine, const char* database, DWORD access) {
+    return As<SC_HANDLE>(::OpenSCManagerA(machine, database, access));
+}
+
+SC_HANDLE Win32Os::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) {
+    return As<SC_HANDLE>(::OpenServiceA(As<::SC_HANDLE>(manager), name, access));
+}
+
+BOOL Win32Os::QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
+    return ::QueryServiceStatus(As<::SC_HANDLE>(service), As<::SERVICE_STATUS*>(status));
+}
+
+BOOL Win32Os::ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
+    ::SERVICE_STATUS scratch;
+    return ::ControlService(As<::SC_HANDLE>(service), control,
+                            status ? As<::SERVICE_STATUS*>(status) : &scratch);
+}
+
+BOOL Win32Os::StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) {
+    return ::StartServiceA(As<::SC_HANDLE>(service), argc, const_cast<LPCSTR*>(argv));
+}
+
+BOOL Win32Os::ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                   DWORD errorControl, const char* binaryPath,
+                                   const char* loadOrderGroup, DWORD* tagId,
+                                   const char* dependencies, const char* account,
+                                   const char* password, const char* displayName) {
+    return ::ChangeServiceConfigA(As<::SC_HANDLE>(service), serviceType, startType, errorControl,
+                                  binaryPath, loadOrderGroup, As<LPDWORD>(tagId), dependencies,
+                                  account, password, displayName);
+}
+
+BOOL Win32Os::CloseServiceHandle(SC_HANDLE handle) {
+    return ::CloseServiceHandle(As<::SC_HANDLE>(handle));
+}
+
+DWORD Win32Os::GetPrivateProfileStringA(const char* section, const char* key,
+                                        const char* defaultValue, char* buffer, DWORD size,
+                                        const char* file) {
+    return ::GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
+}
+
+DWORD Win32Os::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
+                                         const char* file) {
+    return ::GetPrivateProfileSectionA(section, buffer, size, file);
+}
+
+BOOL Win32Os::WritePrivateProfileSectionA(const char* section, const char* data,
+                                          const char* file) {
+    return ::WritePrivateProfileSectionA(section, data, file);
+}
+
+BOOL Win32Os::OpenProcessToken(DWORD access, HANDLE* token) {
+    return ::OpenProcessToken(::GetCurrentProcess(), access, token);
+}
+
+BOOL Win32Os::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
+                                  DWORD* returned) {
+    return ::GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(infoClass), buffer,
+                                 size, As<PDWORD>(returned));
+}
+
+BOOL Win32Os::AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
+                                       DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3,
+                                       DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
+                                       PSID* sid) {
+    return ::AllocateAndInitializeSid(
+        As<PSID_IDENTIFIER_AUTHORITY>(const_cast<SID_IDENTIFIER_AUTHORITY*>(authority)), count,
+        sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7, sid);
+}
+
+BOOL Win32Os::EqualSid(PSID a, PSID b) { return ::EqualSid(a, b); }
+void Win32Os::FreeSid(PSID sid) { ::FreeSid(sid); }
+BOOL Win32Os::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+
+HDC Win32Os::GetDC(HWND window) { return As<HDC>(::GetDC(As<::HWND>(window))); }
+
+int Win32Os::GetDeviceCaps(HDC dc, int index) { return ::GetDeviceCaps(As<::HDC>(dc), index); }
+
+int Win32Os::ReleaseDC(HWND window, HDC dc) {
+    return ::ReleaseDC(As<::HWND>(window), As<::HDC>(dc));
+}
+
+namespace {
+void CopyEntry(const _finddata_t& data, FIND_ENTRY* entry) {
+    entry->attrib = data.attrib;
+    std::snprintf(entry->name, sizeof entry->name, "%s", data.name);
+}
+} // namespace
+
+std::intptr_t Win32Os::FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) {
+    _finddata_t data;
+    errno = 0;
+    intptr_t handle = ::_findfirst(spec, &data);
+    if (handle == -1) {
+        *error = errno;
+        return -1;
+    }
+    CopyEntry(data, entry);
+    return handle;
+}
+
+int Win32Os::FindNextEntry(std::intptr_t search, FIND_ENTRY* entry) {
+    _finddata_t data;
+    if (::_findnext(search, &data) != 0)
+        return -1;
+    CopyEntry(data, entry);
+    return 0;
+}
+
+int Win32Os::FindCloseEntry(std::intptr_t search) { return ::_findclose(search); }
+
+DWORD Win32Os::FormatMessageA(DWORD flags, const void* source, DWORD messageId,
+                              DWORD languageId, char** allocatedText) {
+    *allocatedText = nullptr;
+    return ::FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, messageId, languageId,
+                            reinterpret_cast<LPSTR>(allocatedText), 0, nullptr);
+}
+
+void Win32Os::LocalFree(void* memory) { ::LocalFree(memory); }
+
+HMODULE Win32Os::LoadLibraryA(const char* name) { return As<HMODULE>(::LoadLibraryA(name)); }
+
+FARPROC Win32Os::GetProcAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<FARPROC>(::GetProcAddress(As<::HMODULE>(module), name));
+}
+
+BOOL Win32Os::FreeLibrary(HMODULE module) { return ::FreeLibrary(As<::HMODULE>(module)); }
+
+void Win32Os::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+DWORD Win32Os::GetTickCount() { return ::GetTickCount(); }
+
+void Win32Os::GetLocalTime(SYSTEMTIME* time) { ::GetLocalTime(As<::SYSTEMTIME*>(time)); }
+
+} // namespace port

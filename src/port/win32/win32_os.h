@@ -1,0 +1,80 @@
+// The real port: each method calls the Win32 function of the same name.
+// Windows only.
+#pragma once
+
+#include "port/port.h"
+
+namespace port {
+
+class Win32Os final : public Os {
+public:
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+    LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
+    LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* result) override;
+    LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* cls, DWORD options,
+                         REGSAM access, void* security, HKEY* result, DWORD* disposition) override;
+    LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+                          DWORD* size) override;
+    LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
+                        DWORD size) override;
+    LONG RegDeleteValueA(HKEY key, const char* name) override;
+    LONG RegCloseKey(HKEY key) override;
+    BOOL GetVersionExA(OSVERSIONINFOA* info) override;
+    UCHAR Netbios(NCB* ncb) override;
+    DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) override;
+    BOOL GetComputerNameA(char* buffer, DWORD* size) override;
+    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    UINT GetACP() override;
+    BOOL IsDBCSLeadByte(BYTE c) override;
+    int WSAStartup(WORD version) override;
+    int gethostname(char* name, int size) override;
+    BOOL GetHostFirstAddress(const char* name, DWORD* address) override;
+    int LoadStringA(UINT id, char* buffer, int size) override;
+    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    SC_HANDLE OpenSCManagerA(const char* machine, const char* database, DWORD access) override;
+    SC_HANDLE OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) override;
+    BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) override;
+    BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) override;
+    BOOL StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) override;
+    BOOL ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                              DWORD errorControl, const char* binaryPath,
+                              const char* loadOrderGroup, DWORD* tagId, const char* dependencies,
+                              const char* account, const char* password,
+                              const char* displayName) override;
+    BOOL CloseServiceHandle(SC_HANDLE handle) override;
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                   char* buffer, DWORD size, const char* file) override;
+    DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
+                                    const char* file) override;
+    BOOL WritePrivateProfileSectionA(const char* section, const char* data,
+                                     const char* file) override;
+    BOOL OpenProcessToken(DWORD access, HANDLE* token) override;
+    BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
+                             DWORD* returned) override;
+    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
+                                  DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                                  DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) override;
+    BOOL EqualSid(PSID a, PSID b) override;
+    void FreeSid(PSID sid) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    HDC GetDC(HWND window) override;
+    int GetDeviceCaps(HDC dc, int index) override;
+    int ReleaseDC(HWND window, HDC dc) override;
+    std::intptr_t FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) override;
+    int FindNextEntry(std::intptr_t search, FIND_ENTRY* entry) override;
+    int FindCloseEntry(std::intptr_t search) override;
+    DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                         char** allocatedText) override;
+    void LocalFree(void* memory) override;
+    HMODULE LoadLibraryA(const char* name) override;
+    FARPROC GetProcAddress(HMODULE module, const char* name) override;
+    BOOL FreeLibrary(HMODULE module) override;
+    void Sleep(DWORD milliseconds) override;
+    DWORD GetTickCount() override;
+    void GetLocalTime(SYSTEMTIME* time) override;
+
+};
+
+} // namespace port

@@ -1,0 +1,35 @@
+// Opening, stopping, starting and reconfiguring the client's services. Waits
+// are bounded: at most 20 attempts, 1000 ms apart.
+#pragma once
+
+#include "common/handles.h"
+#include "port/port.h"
+
+#include <string>
+#include <vector>
+
+struct ServiceHandleTraits {
+    using pointer = port::SC_HANDLE;
+    static pointer invalid() { return nullptr; }
+    static void close(pointer handle) { port::Sys().CloseServiceHandle(handle); }
+};
+// A service control manager or service handle, closed on every path.
+using ScopedServiceHandle = unique_resource<ServiceHandleTraits>;
+
+// The client's service executables from its INI file: the listener, then the
+// real-time service (defaults when the file or keys are missing).
+std::vector<std::string> ReadClientServiceFiles(const std::string& iniPath);
+
+// The service name of an executable: its file name without drive, folder and
+// extension ("C:\\X\\hxlisten.exe" -> "hxlisten").
+std::string ServiceNameFromFile(const std::string& file);
+
+// Raise CSystemError with the system's last error on failure.
+ScopedServiceHandle OpenServiceManager();
+ScopedServiceHandle OpenClientService(const ScopedServiceHandle& manager, const std::string& name);
+void SetServiceStartType(const ScopedServiceHandle& service, port::DWORD startType);
+
+// Never raise; each returns after at most 20 attempts.
+void StopServiceAndWait(const ScopedServiceHandle& service);
+void WaitServiceQueryable(const ScopedServiceHandle& service);
+void WaitServiceRunning(const ScopedServiceHandle& service);

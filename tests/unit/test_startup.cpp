@@ -1,0 +1,273 @@
+// Start-up: command line, host identity, Run-key functions and the mode
+// decision of InitInstance, on the in-memory Windows.
+#include "app/command_line.h"
+#include "app/host_identity.h"
+#include "app/norvane_app.h"
+#include "common/runkey.h"
+#include "fake_system.h"
+
+#include <optional>
+
+using namespace port;
+
+namespace {
+
+CNorvaneCommandLineInfo Parse(const std::string& commandLine) {
+    CNorvaneCommandLineInfo info;
+    ParseCommandLine(SplitCommandLine(commandLine), info);
+    return info;
+}
+
+} // namespace
+
+TEST(CommandLine, SplitsLikeTheRuntime) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\N\\norvane.exe\" \"/00c0\" -HideWindow"),
+              (V{"C:\\Program Files\\N\\norvane.exe", "/00c0", "-HideWindow"}));
+    EXPECT_EQ(SplitCommandLine("norvane.exe  a\tb  "), (V{"norvane.exe", "a", "b"}));
+    EXPECT_EQ(SplitCommandLine("x \"a b\"c \"\""), (V{"x", "a bc", ""}));
+    // Backslashes are literal unless they precede a quote.
+    EXPECT_EQ(SplitCommandLine("x C:\\a\\ \"C:\\b\\\\\" \\\"q"),
+              (V{"x", "C:\\a\\", "C:\\b\\", "\"q"}));
+    EXPECT_EQ(SplitCommandLine("\"C:\\a b\\x.exe\""), (V{"C:\\a b\\x.exe"}));
+}
+
+TEST(CommandLine, FlagsTakeOneSlashOrDashOff) {
+    struct Recorder : CCommandLineInfo {
+        std::vector<std::tuple<std::string, BOOL, BOOL>> seen;
+        void ParseParam(const char* p, BOOL flag, BOOL last) override {
+            seen.emplace_back(p, flag, last);
+        }
+    } r;
+    ParseCommandLine(SplitCommandLine("n.exe /a -b --c plain"), r);
+    ASSERT_EQ(r.seen.size(), 4u);
+    EXPECT_EQ(r.seen[0], std::make_tuple(std::string("a"), TRUE, FALSE));
+    EXPECT_EQ(r.seen[1], std::make_tuple(std::string("b"), TRUE, FALSE));
+    EXPECT_EQ(r.seen[2], std::make_tuple(std::string("-c"), TRUE, FALSE));
+    EXPECT_EQ(r.seen[3], std::make_tuple(std::string("plain"), FALSE, TRUE));
+}
+
+class CommandLineFlags : public FakeSystemTest {};
+
+TEST_F(CommandLineFlags, SilentAndHideWindowInAnyCase) {
+    for (const char* flag : {"/silent", "-silent", "/SILENT", "-SiLeNt"}) {
+        auto info = Parse(std::string("n.exe ") + flag);
+        EXPECT_TRUE(info.m_bSilent) << flag;
+        EXPECT_EQ(info.m_strHostArg, "") << flag;
+    }
+    auto info = Parse("n.exe \"/000c293a4b5c\" -hidewindow /HIDEWINDOW");
+    EXPECT_FALSE(info.m_bSilent);
+    EXPECT_EQ(info.m_strHostArg, "000c293a4b5c");
+}
+
+TEST_F(CommandLineFlags, LastHostFlagWinsAndPlainArgumentsAreIgnored) {
+    auto info = Parse("n.exe /aaaa plain -bbbb other");
+    EXPECT_EQ(info.m_strHostArg, "bbbb");
+    EXPECT_FALSE(info.m_bSilent);
+    // "silent" as a plain argument is no flag.
+    EXPECT_FALSE(Parse("n.exe silent").m_bSilent);
+}
+
+class HostIdentity : public FakeSystemTest {};
+
+TEST_F(HostIdentity, HighBytesAreTwoLowercaseDigits) {
+    os.lanas = {{3, {0x00, 0x80, 0xff, 0xAB, 0x9c, 0x7f}, true}};
+    EXPECT_EQ(GetHostIdentity(), "0080ffab9c7f");
+}
+
+TEST_F(HostIdentity, SkipsLanasThatDoNotAnswerAndRepeatsSharedAdapters) {
+    os.lanas = {{0, {1, 2, 3, 4, 5, 6}, false},
+                {1, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true},
+                {2, {0x00, 0x50, 0x56, 0xc0, 0x00, 0x08}, true},
+                {5, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true}};
+    EXPECT_EQ(GetHostIdentity(), "000c293a4b5c005056c00008000c293a4b5c");
+    std::vector<std::string> list{"kept"};
+    EXPECT_TRUE(EnumAdapterAddresses(list));
+    EXPECT_EQ(list, (std::vector<std::string>{"kept", "000c293a4b5c", "005056c00008",
+                                              "000c293a4b5c"}));
+}
+
+TEST_F(HostIdentity, EveryLanaIsResetBeforeItsStatusIsAsked) {
+    os.lanas = {{7, {1, 2, 3, 4, 5, 6}, true}};
+    GetHostIdentity();
+    std::vector<std::pair<UCHAR, UCHAR>> expected{{NCBENUM, 0}, {NCBRESET, 7}, {NCBASTAT, 7}};
+    EXPECT_EQ(os.netbiosCalls, expected);
+}
+
+TEST_F(HostIdentity, NoLanaOrNoNetbiosGivesEmptyIdentity) {
+    os.lanas.clear();
+    EXPECT_EQ(GetHostIdentity(), "");
+    os.lanas = {{0, {1, 2, 3, 4, 5, 6}, true}};
+    os.netbiosAvailable = false;
+    EXPECT_EQ(GetHostIdentity(), "");
+}
+
+class RunKey : public FakeSystemTest {
+protected:
+    std::string Stored(const std::string& name) {
+        const FakeRegValue* v = os.Value(HKEY_LOCAL_MACHINE, kRunKey, name);
+        if (!v)
+            return "<missing>";
+        EXPECT_EQ(v->type, REG_SZ);
+        EXPECT_FALSE(v->data.empty());
+        EXPECT_EQ(v->data.back(), 0) << "stored without its terminating zero";
+        return std::string(v->data.begin(), v->data.end() - 1);
+    }
+};
+
+TEST_F(RunKey, WriterAppendsTheSuffixUnlessTheExactOptionIsThere) {
+    EXPECT_TRUE(SetRunValue("C:\\PROGRA~1\\X.EXE /00C04F1A2B3C", "A"));
+    EXPECT_EQ(Stored("A"), "C:\\PROGRA~1\\X.EXE /00C04F1A2B3C -HideWindow");
+    EXPECT_TRUE(SetRunValue("x.exe -HideWindow /y", "B"));
+    EXPECT_EQ(Stored("B"), "x.exe -HideWindow /y");
+    EXPECT_TRUE(SetRunValue("x.exe -hidewindow", "C"));
+    EXPECT_EQ(Stored("C"), "x.exe -hidewindow -HideWindow");
+}
+
+TEST_F(RunKey, WriterRefusesEmptyArgumentsAndCreatesTheKey) {
+    EXPECT_FALSE(SetRunValue("", "A"));
+    EXPECT_FALSE(SetRunValue("x.exe", ""));
+    EXPECT_EQ(os.Value(HKEY_LOCAL_MACHINE, kRunKey, "A"), nullptr);
+    EXPECT_TRUE(SetRunValue("x.exe", "A"));
+    EXPECT_EQ(Stored("A"), "x.exe -HideWindow");
+}
+
+TEST_F(RunKey, CommandsTooLongForTheBufferAreRefusedNotCut) {
+    std::string fits(1011, 'a');
+    EXPECT_TRUE(SetRunValue(fits, "Fits"));
+    EXPECT_EQ(Stored("Fits"), fits + " -HideWindow");
+    EXPECT_FALSE(SetRunValue(std::string(1012, 'a'), "TooLong"));
+    EXPECT_EQ(Stored("TooLong"), "<missing>");
+
+    std::string withOption = std::string(1012, 'b') + "-HideWindow"; // 1023 characters
+    EXPECT_TRUE(SetRunValue(withOption, "Exact"));
+    EXPECT_EQ(Stored("Exact"), withOption);
+    EXPECT_FALSE(SetRunValue(withOption + "c", "Over"));
+    EXPECT_EQ(Stored("Over"), "<missing>");
+}
+
+TEST_F(RunKey, DeleteAndPresence) {
+    EXPECT_FALSE(DeleteRunValue("X")) << "no Run key yet";
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey);
+    EXPECT_TRUE(DeleteRunValue("X")) << "a missing value is no error";
+    EXPECT_FALSE(DeleteRunValue(""));
+    os.SetDword(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue, 7);
+    EXPECT_TRUE(RunValueExists(kOwnRunValue));
+    EXPECT_FALSE(RunValueExists("Other"));
+    EXPECT_FALSE(RunValueExists(""));
+    EXPECT_TRUE(DeleteRunValue(kOwnRunValue));
+    EXPECT_FALSE(RunValueExists(kOwnRunValue));
+}
+
+TEST_F(RunKey, WithoutWriteAccessEveryAnswerIsFalse) {
+    os.SetString(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue, "x");
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).denyWrite = true;
+    EXPECT_FALSE(RunValueExists(kOwnRunValue));
+    EXPECT_FALSE(DeleteRunValue(kOwnRunValue));
+    EXPECT_FALSE(SetRunValue("y", "Other"));
+    EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue), "x");
+}
+
+class StartUp : public FakeSystemTest {
+protected:
+    std::optional<BOOL> Run(const std::string& commandLine) {
+        CNorvaneApp app;
+        app.m_commandLine = commandLine;
+        std::optional<BOOL> sameHost;
+        app.m_runProgressDialog = [&](BOOL same) {
+            EXPECT_FALSE(sameHost.has_value()) << "dialog run twice";
+            sameHost = same;
+        };
+        EXPECT_FALSE(app.InitInstance());
+        return sameHost;
+    }
+    void Register() { os.SetString(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue, "anything"); }
+};
+
+TEST_F(StartUp, SameHostComparesWithoutLetterCase) {
+    Register();
+    os.lanas = {{0, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true}};
+    EXPECT_EQ(Run("\"C:\\N\\norvane.exe\" \"/000c293a4b5c\" -HideWindow"), TRUE);
+    EXPECT_EQ(Run("norvane.exe /000C293A4B5C"), TRUE);
+    EXPECT_EQ(Run("norvane.exe /001122334455 -HideWindow"), FALSE);
+    EXPECT_EQ(Run("norvane.exe"), FALSE) << "no argument against an answering adapter";
+    EXPECT_EQ(Run("norvane.exe /000c293a4b5c /001122334455"), FALSE) << "the last flag counts";
+    EXPECT_TRUE(os.messageBoxes.empty());
+}
+
+TEST_F(StartUp, NoArgumentAndNoAdapterIsTheSameHost) {
+    Register();
+    os.lanas.clear();
+    EXPECT_EQ(Run("norvane.exe"), TRUE);
+    EXPECT_EQ(Run("norvane.exe /000c293a4b5c"), FALSE);
+}
+
+TEST_F(StartUp, PresenceAloneSelectsReconfiguration) {
+    for (DWORD type : {REG_DWORD, REG_BINARY, REG_SZ, REG_NONE}) {
+        os.Key(HKEY_LOCAL_MACHINE, kRunKey).values[kOwnRunValue] = FakeRegValue{type, {}};
+        EXPECT_TRUE(Run("norvane.exe").has_value()) << "type " << type;
+        EXPECT_EQ(os.services.size(), 0u);
+    }
+    EXPECT_TRUE(os.messageBoxes.empty()) << "reconfiguration shows no preparation message";
+}
+
+TEST_F(StartUp, OldNtIsRefusedEvenWhenRegistered) {
+    Register();
+    for (DWORD major : {3u, 2u}) {
+        os.messageBoxes.clear();
+        os.version.dwMajorVersion = major;
+        os.version.dwMinorVersion = 51;
+        EXPECT_FALSE(Run("norvane.exe /x").has_value());
+        ASSERT_EQ(os.messageBoxes.size(), 1u);
+        EXPECT_EQ(os.messageBoxes[0].text,
+                  "Norvane Utility cannot be used in Windows NT 3.51 environment.");
+        EXPECT_EQ(os.messageBoxes[0].caption, "Wardline Norvane Utility");
+        EXPECT_EQ(os.messageBoxes[0].type, MB_ICONERROR);
+    }
+    EXPECT_TRUE(os.netbiosCalls.empty());
+    EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue), "anything");
+}
+
+TEST_F(StartUp, NtFourAndWindows9xAreNotOld) {
+    Register();
+    os.version.dwMajorVersion = 4;
+    os.version.dwMinorVersion = 0;
+    EXPECT_TRUE(Run("norvane.exe").has_value());
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    os.version.dwMajorVersion = 3; // no NT: never refused
+    EXPECT_TRUE(Run("norvane.exe").has_value());
+    EXPECT_TRUE(os.messageBoxes.empty());
+}
+
+TEST_F(StartUp, SocketFailureShowsMessage103AndNothingElse) {
+    Register();
+    os.wsaStartupResult = 10091; // WSASYSNOTREADY
+    EXPECT_FALSE(Run("norvane.exe /silent").has_value());
+    ASSERT_EQ(os.messageBoxes.size(), 1u);
+    EXPECT_EQ(os.messageBoxes[0].text, "Windows sockets initialization failed.");
+    EXPECT_EQ(os.messageBoxes[0].type, MB_OK);
+    // The title is not loaded yet: the caption is the program's own name.
+    EXPECT_EQ(os.messageBoxes[0].caption, "norvane");
+    EXPECT_TRUE(os.netbiosCalls.empty());
+    EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue), "anything");
+}
+
+TEST_F(StartUp, ApplicationPathIsReadIntoTheCallersBuffer) {
+    const char* key = "SOFTWARE\\Halvex\\SentovaNTCorp\\CurrentVersion";
+    char buffer[MAX_PATH] = "unchanged";
+    EXPECT_FALSE(ReadApplicationPath(buffer));
+    EXPECT_STREQ(buffer, "unchanged");
+    os.Key(HKEY_LOCAL_MACHINE, key);
+    EXPECT_FALSE(ReadApplicationPath(buffer)) << "value missing";
+    EXPECT_STREQ(buffer, "unchanged");
+    os.SetString(HKEY_LOCAL_MACHINE, key, "Application Path", "C:\\Sentova NT");
+    EXPECT_TRUE(ReadApplicationPath(buffer));
+    EXPECT_STREQ(buffer, "C:\\Sentova NT");
+    // A value of 260 bytes without a zero byte still ends inside the buffer.
+    auto& value = os.Key(HKEY_LOCAL_MACHINE, key).values["Application Path"];
+    value.data.assign(260, 'x');
+    EXPECT_TRUE(ReadApplicationPath(buffer));
+    EXPECT_EQ(std::string(buffer), std::string(259, 'x'));
+    value.data.assign(300, 'y');
+    EXPECT_FALSE(ReadApplicationPath(buffer)) << "too long for the buffer";
+}
