@@ -102,7 +102,7 @@ struct FakeFile {
     bool directory = false;
 };
 
-class FakeOs final : public Os {
+class FakeOs : public Os {
 public:
     FakeOs();
     ~FakeOs() override;

@@ -1,0 +1,191 @@
+// Platform queries on the in-memory Windows.
+#include "common/platform.h"
+#include "fake_system.h"
+
+#include <cerrno>
+
+using namespace port;
+
+class Platform : public FakeSystemTest {
+protected:
+    void UseWindows9x() {
+        os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+        os.version.dwMajorVersion = 4;
+        os.version.dwMinorVersion = 10;
+    }
+    void SetNtDomain(const std::string& name) {
+        os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                     "CachePrimaryDomain", name);
+    }
+    void SetWorkgroup(const std::string& name) {
+        os.SetString(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD\\VNETSUP",
+                     "Workgroup", name);
+    }
+};
+
+TEST_F(Platform, PlatformIdIsReportedUnchanged) {
+    EXPECT_EQ(GetPlatformId(), 2);
+    UseWindows9x();
+    EXPECT_EQ(GetPlatformId(), 1);
+    os.version.dwPlatformId = VER_PLATFORM_WIN32s;
+    EXPECT_EQ(GetPlatformId(), 0);
+}
+
+TEST_F(Platform, AdministratorIsFoundAmongTheTokenGroups) {
+    EXPECT_TRUE(IsAdministrator());
+    os.isAdministrator = false;
+    EXPECT_FALSE(IsAdministrator());
+    os.isAdministrator = true;
+    os.openTokenFails = true;
+    EXPECT_FALSE(IsAdministrator());
+}
+
+TEST_F(Platform, GroupsThatGrowBetweenCallsAreAskedOnceMore) {
+    os.tokenGroupsGrowth = {64};
+    EXPECT_TRUE(IsAdministrator()) << "one retry with the larger size";
+    EXPECT_TRUE(os.tokenGroupsGrowth.empty());
+    os.tokenGroupsGrowth = {64, 128};
+    EXPECT_FALSE(IsAdministrator()) << "a second growth ends the test";
+}
+
+TEST_F(Platform, ComputerNameFallsBackToTheRegistry) {
+    EXPECT_EQ(GetComputerNameString(), "MASTER01");
+    os.computerNameFails = true;
+    EXPECT_EQ(GetComputerNameString(), "");
+    os.SetString(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                 "ComputerName", "FROMREG");
+    EXPECT_EQ(GetComputerNameString(), "FROMREG");
+}
+
+TEST_F(Platform, WorkgroupComesFromThePlatformsKey) {
+    SetNtDomain("NTDOMAIN");
+    SetWorkgroup("WORKGRP");
+    EXPECT_EQ(GetWorkgroupName(), "NTDOMAIN");
+    UseWindows9x();
+    EXPECT_EQ(GetWorkgroupName(), "WORKGRP");
+}
+
+TEST_F(Platform, DomainOnNtIsTheNetworkParent) {
+    SetNtDomain("CACHED");
+    os.network.parentName = "HALVEXNET";
+    EXPECT_EQ(GetDomainName(), "HALVEXNET");
+    ASSERT_FALSE(os.network.remoteNamesAsked.empty());
+    EXPECT_EQ(os.network.remoteNamesAsked.back(), "\\\\MASTER01");
+    EXPECT_EQ(os.network.loads, os.network.frees);
+}
+
+TEST_F(Platform, DomainKeepsTheCachedNameWhenTheProviderCannotHelp) {
+    SetNtDomain("CACHED");
+    os.network.informationProbeResult = ERROR_NO_NETWORK;
+    EXPECT_EQ(GetDomainName(), "CACHED");
+    os.network.informationProbeResult = ERROR_MORE_DATA;
+    os.network.provider = "Novell Netware Services";
+    EXPECT_EQ(GetDomainName(), "CACHED") << "a Netware provider never replaces the name";
+    os.network.provider = "Microsoft Windows Network";
+    os.network.libraryPresent = false;
+    EXPECT_EQ(GetDomainName(), "CACHED");
+    os.network.libraryPresent = true;
+    os.network.hasResourceParent = false;
+    EXPECT_EQ(GetDomainName(), "CACHED");
+    os.network.hasResourceParent = true;
+    os.network.parentResult = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(GetDomainName(), "CACHED");
+}
+
+TEST_F(Platform, Windows9xAsksTheProviderOnlyWithoutAWorkgroup) {
+    UseWindows9x();
+    SetWorkgroup("WORKGRP");
+    EXPECT_EQ(GetDomainName(), "WORKGRP");
+    EXPECT_TRUE(os.network.remoteNamesAsked.empty());
+    SetWorkgroup("");
+    EXPECT_EQ(GetDomainName(), "HALVEXNET");
+    auto asked = os.network.remoteNamesAsked.size();
+    EXPECT_GT(asked, 0u);
+    os.version.dwPlatformId = VER_PLATFORM_WIN32s;
+    EXPECT_EQ(GetDomainName(), "");
+    EXPECT_EQ(os.network.remoteNamesAsked.size(), asked);
+}
+
+TEST_F(Platform, LongParentNamesAreFetchedWithALargerBuffer) {
+    SetNtDomain("CACHED");
+    os.network.parentName = std::string(200, 'P');
+    EXPECT_EQ(GetDomainName(), std::string(200, 'P'));
+
+    DWORD size = 10;
+    char small[10] = "untouched";
+    DWORD error = 0;
+    EXPECT_FALSE(GetNetworkParentName("MASTER01", &size, small, &error));
+    EXPECT_EQ(error, ERROR_MORE_DATA);
+    EXPECT_EQ(size, 201u);
+    EXPECT_STREQ(small, "untouched");
+}
+
+TEST_F(Platform, RemoteNameIsPrefixedOnlyWhenNeeded) {
+    char buffer[128] = {};
+    DWORD size = sizeof buffer;
+    DWORD error = 1;
+    EXPECT_TRUE(GetNetworkParentName("\\\\ALREADY", &size, buffer, &error));
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(os.network.remoteNamesAsked.back(), "\\\\ALREADY");
+    EXPECT_STREQ(buffer, "HALVEXNET");
+}
+
+TEST_F(Platform, LowColourDisplays) {
+    os.rasterCaps = RC_PALETTE;
+    os.sizePalette = 16;
+    EXPECT_TRUE(IsLowColorDisplay());
+    os.sizePalette = 256;
+    EXPECT_FALSE(IsLowColorDisplay()) << "256 is not below 256";
+    os.rasterCaps = 0;
+    os.numColors = 16;
+    EXPECT_TRUE(IsLowColorDisplay());
+    os.numColors = -1;
+    EXPECT_FALSE(IsLowColorDisplay()) << "true colour";
+}
+
+TEST_F(Platform, FoldersAndModulePath) {
+    EXPECT_EQ(GetWindowsFolder(), "C:\\WINDOWS");
+    EXPECT_EQ(GetProgramFilesFolder(), "");
+    os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                 "ProgramFilesDir", "C:\\Program Files");
+    EXPECT_EQ(GetProgramFilesFolder(), "C:\\Program Files");
+    os.modulePath = "C:\\" + std::string(300, 'd') + "\\norvane.exe";
+    EXPECT_EQ(GetModulePath(), os.modulePath) << "a long path is never cut";
+}
+
+TEST_F(Platform, LocalAddressIsDottedAndFitsTheBuffer) {
+    char buffer[128] = {};
+    EXPECT_TRUE(GetLocalIPAddress(buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "192.168.0.10");
+    char tiny[8] = {};
+    EXPECT_TRUE(GetLocalIPAddress(tiny, sizeof tiny));
+    EXPECT_STREQ(tiny, "192.168");
+    os.hostAddresses.clear();
+    EXPECT_FALSE(GetLocalIPAddress(buffer, sizeof buffer));
+}
+
+TEST_F(Platform, CountFilesRecursesAndExcludes) {
+    os.AddFile("C:\\Data\\a.txt");
+    os.AddFile("C:\\Data\\b.log");
+    os.AddFile("C:\\Data\\README");
+    os.AddFile("C:\\Data\\Sub.dir\\c.txt");
+    os.AddFile("C:\\Data\\.hidden.dir\\d.txt");
+    std::atomic<long> counter{10};
+    EXPECT_EQ(CountFiles("C:\\Data", "*.*", 0, &counter, false, ""), 3);
+    EXPECT_EQ(counter.load(), 13);
+    EXPECT_EQ(CountFiles("C:\\Data", "*.*", 0, nullptr, true, ""), 4)
+        << "folders beginning with a dot are not searched";
+    EXPECT_EQ(CountFiles("C:\\Data", "*.*", 0, nullptr, true, ".log;.ini"), 3);
+    EXPECT_EQ(CountFiles("C:\\Missing", "*.*", 0, nullptr, true, ""), 0);
+}
+
+TEST_F(Platform, CountFilesRaisesForAnInvalidSearch) {
+    os.AddFolder("C:\\Data");
+    try {
+        CountFiles("C:\\Data", "a|b", 0, nullptr, false, "");
+        FAIL() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(e.m_cause, CFileException::hardIO);
+        EXPECT_EQ(e.m_lOsError, -1);
+    }
+}

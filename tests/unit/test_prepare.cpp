@@ -1,0 +1,169 @@
+// Preparation mode on the in-memory Windows: what changes, what is shown.
+#include "app/norvane_app.h"
+#include "common/runkey.h"
+#include "common/settings.h"
+#include "fake_system.h"
+
+using namespace port;
+
+namespace {
+const char* kClientFolder = "C:\\Program Files\\Halvex\\Sentova NT";
+const char* kIni = "C:\\Program Files\\Halvex\\Sentova NT\\Wdlscan.ini";
+const char* kMessage180 =
+    "This program has been configured to start  whenever the system is restarted.";
+} // namespace
+
+class Preparation : public FakeSystemTest {
+protected:
+    Preparation() {
+        os.SetString(HKEY_LOCAL_MACHINE, kClientKeyNT, "Application Path", kClientFolder);
+        os.profileFiles[kIni] = "[INI_CLIENT_SETUP_SECTION]\r\n"
+                                "NT_RUN_KEY=Sentova NT Monitor\r\n"
+                                "95_RUN_KEY=Sentova 97\r\n"
+                                "NT_HXLISTEN_SERVICE_FILENAME=hxlisten.exe\r\n";
+        os.SetString(HKEY_LOCAL_MACHINE, kRunKey, "Sentova NT Monitor", "C:\\mon.exe");
+        os.SetString(HKEY_LOCAL_MACHINE, kRunKey, "Sentova 97", "C:\\stv97.exe");
+        os.services["hxlisten"].displayName = "Listener";
+        os.services["rtguard"].displayName = "Real-time";
+    }
+
+    bool dialogRan = false;
+    void Run(const std::string& arguments = "") {
+        CNorvaneApp app;
+        app.m_commandLine = "\"" + os.modulePath + "\"" + arguments;
+        app.m_runProgressDialog = [this](BOOL) { dialogRan = true; };
+        EXPECT_FALSE(app.InitInstance());
+    }
+    bool HasRunValue(const char* name) {
+        return os.Value(HKEY_LOCAL_MACHINE, kRunKey, name) != nullptr;
+    }
+    std::string OwnCommand() { return os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue); }
+    void ExpectOnlyBox(const std::string& text, UINT type) {
+        ASSERT_EQ(os.messageBoxes.size(), 1u);
+        EXPECT_EQ(os.messageBoxes[0].text, text);
+        EXPECT_EQ(os.messageBoxes[0].caption, "Wardline Norvane Utility");
+        EXPECT_EQ(os.messageBoxes[0].type, type);
+    }
+};
+
+TEST_F(Preparation, NtSetsTheListenerToDemandStartAndRegisters) {
+    Run();
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_DEMAND_START);
+    EXPECT_EQ(os.services["rtguard"].startType, SERVICE_AUTO_START);
+    EXPECT_EQ(os.services["rtguard"].configChanges, 0);
+    EXPECT_FALSE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_TRUE(HasRunValue("Sentova 97")) << "the 9x value is left alone on NT";
+    EXPECT_EQ(os.Value(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue)->type, REG_SZ);
+    EXPECT_EQ(OwnCommand(),
+              "\"C:\\Program Files\\Norvane\\norvane.exe\" \"/000c293a4b5c\" -HideWindow");
+    ExpectOnlyBox(kMessage180, MB_OK);
+    EXPECT_FALSE(dialogRan);
+}
+
+TEST_F(Preparation, SilentSuppressesOnlyTheClosingMessage) {
+    Run(" /silent");
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_DEMAND_START);
+    EXPECT_FALSE(OwnCommand().empty());
+
+    // Error boxes still appear.
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
+    os.services.erase("hxlisten");
+    Run(" -SILENT");
+    ASSERT_EQ(os.messageBoxes.size(), 1u);
+    EXPECT_EQ(os.messageBoxes[0].type, MB_ICONERROR);
+}
+
+TEST_F(Preparation, NonAdministratorChangesNothingEvenSilently) {
+    os.isAdministrator = false;
+    Run(" /silent");
+    ExpectOnlyBox("You do not have administrator privileges. Only administrators can install "
+                  "this program.",
+                  MB_ICONERROR);
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+}
+
+TEST_F(Preparation, MissingListenerShowsTheSystemErrorAndDoesNotRegister) {
+    os.services.erase("hxlisten");
+    Run();
+    ExpectOnlyBox("(1060) The specified service does not exist as an installed service.\r\n",
+                  MB_ICONERROR);
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+}
+
+TEST_F(Preparation, ManagerOrConfigurationFailuresAreShownTheSameWay) {
+    os.scmAccessDenied = true;
+    Run();
+    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    os.messageBoxes.clear();
+    os.scmAccessDenied = false;
+    os.services["hxlisten"].changeConfigError = ERROR_ACCESS_DENIED;
+    Run();
+    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+}
+
+TEST_F(Preparation, WithoutIniFileTheDefaultsApply) {
+    os.profileFiles.clear();
+    Run();
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_DEMAND_START);
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor")) << "no NT_RUN_KEY: nothing to delete";
+    EXPECT_FALSE(OwnCommand().empty());
+}
+
+TEST_F(Preparation, ListenerNamedWithFolderAndExtension) {
+    os.profileFiles[kIni] = "[INI_CLIENT_SETUP_SECTION]\r\n"
+                            "NT_HXLISTEN_SERVICE_FILENAME=D:\\Other\\Place\\rtguard.exe\r\n";
+    Run();
+    EXPECT_EQ(os.services["rtguard"].startType, SERVICE_DEMAND_START);
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+}
+
+TEST_F(Preparation, WithoutApplicationPathTheIniIsLookedForNowhere) {
+    os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).values.clear();
+    Run();
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_DEMAND_START);
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+}
+
+TEST_F(Preparation, Windows9xDeletesBothValuesAndTouchesNoService) {
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    os.version.dwMajorVersion = 4;
+    os.version.dwMinorVersion = 10;
+    os.isAdministrator = false; // never asked on 9x
+    Run();
+    EXPECT_FALSE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_FALSE(HasRunValue("Sentova 97"));
+    EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
+    EXPECT_FALSE(OwnCommand().empty());
+    ExpectOnlyBox(kMessage180, MB_OK);
+}
+
+TEST_F(Preparation, OtherPlatformsDoNothing) {
+    os.version.dwPlatformId = VER_PLATFORM_WIN32s;
+    Run();
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+    EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
+}
+
+TEST_F(Preparation, NoAdapterGivesAnEmptyIdentity) {
+    os.lanas.clear();
+    Run();
+    EXPECT_EQ(OwnCommand(), "\"C:\\Program Files\\Norvane\\norvane.exe\" \"/\" -HideWindow");
+}
+
+TEST_F(Preparation, SecondRunOnTheMasterReconfiguresInstead) {
+    Run(" /silent");
+    std::string command = OwnCommand();
+    os.services["hxlisten"].configChanges = 0;
+    Run(" \"/000c293a4b5c\" -HideWindow");
+    EXPECT_TRUE(dialogRan);
+    EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
+    EXPECT_EQ(OwnCommand(), command);
+    EXPECT_TRUE(os.messageBoxes.empty());
+}
