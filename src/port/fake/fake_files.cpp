@@ -53,9 +53,18 @@ bool SectionHeader(const std::string& line, std::string* name) {
     return true;
 }
 
-// Entries of one section as (key, value) with the profile functions' trimming.
+// One line of a section: a key with its value, or a line without "=" (listed
+// as it stands by GetPrivateProfileSectionA; as a key it has no value, so a
+// lookup gives the default).
+struct Entry {
+    std::string key;
+    std::string value;
+    bool hasValue = true;
+};
+
+// Entries of one section with the profile functions' trimming.
 bool ReadSection(const std::string& text, const std::string& section,
-                 std::vector<std::pair<std::string, std::string>>* entries) {
+                 std::vector<Entry>* entries) {
     bool found = false, inside = false;
     for (const auto& line : Lines(text)) {
         std::string name;
@@ -71,9 +80,9 @@ bool ReadSection(const std::string& text, const std::string& section,
             continue;
         auto eq = t.find('=');
         if (eq == std::string::npos)
-            entries->emplace_back(t, std::string());
+            entries->push_back({t, std::string(), false});
         else
-            entries->emplace_back(Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)));
+            entries->push_back({Trim(t.substr(0, eq)), Trim(t.substr(eq + 1)), true});
     }
     return found;
 }
@@ -121,10 +130,12 @@ DWORD FakeOs::GetPrivateProfileStringA(const char* section, const char* key,
     if (it == profileFiles.end())
         m_lastError = ERROR_FILE_NOT_FOUND;
     if (it != profileFiles.end() && section && key) {
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::vector<Entry> entries;
         ReadSection(it->second, section, &entries);
-        for (const auto& [k, v] : entries) {
+        for (const auto& [k, v, hasValue] : entries) {
             if (SameText(k, key)) {
+                if (!hasValue)
+                    break;
                 result = v;
                 if (result.size() >= 2 && (result.front() == '"' || result.front() == '\'') &&
                     result.back() == result.front())
@@ -149,10 +160,10 @@ DWORD FakeOs::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD
     std::string list;
     auto it = profileFiles.find(ProfilePath(windowsFolder, file));
     if (it != profileFiles.end()) {
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::vector<Entry> entries;
         ReadSection(it->second, section ? section : "", &entries);
-        for (const auto& [k, v] : entries) {
-            list += k + "=" + v;
+        for (const auto& [k, v, hasValue] : entries) {
+            list += hasValue ? k + "=" + v : k;
             list += '\0';
         }
     }
@@ -216,13 +227,20 @@ void FakeOs::AddFolder(const std::string& path) {
 }
 
 std::intptr_t FakeOs::FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) {
+    // The runtime maps the system's errors: a name the system rejects
+    // (ERROR_INVALID_NAME: "|" anywhere, a wildcard in a folder's name) gives
+    // EINVAL, a folder or file that is not there ENOENT.
     std::string s = spec ? spec : "";
-    if (s.empty() || s.find_first_of("<>|\"") != std::string::npos) {
+    std::string folder = ParentOf(s);
+    std::string pattern = s.substr(s.rfind('\\') + 1);
+    if (s.find('|') != std::string::npos || folder.find_first_of("*?<>\"") != std::string::npos) {
         *error = EINVAL;
         return -1;
     }
-    std::string folder = ParentOf(s);
-    std::string pattern = s.substr(s.rfind('\\') + 1);
+    if (s.empty()) {
+        *error = ENOENT;
+        return -1;
+    }
     if (pattern == "*.*")
         pattern = "*";
     bool root = folder.size() == 2 && folder[1] == ':';

@@ -71,6 +71,7 @@ FakeOs::FakeOs() {
     version.dwPlatformId = VER_PLATFORM_WIN32_NT;
     lanas.push_back({0, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true});
     hostAddresses["master01"] = 0x0A00A8C0; // 192.168.0.10
+    hostAddresses["localhost"] = 0x0100007F; // 127.0.0.1
     systemMessages[ERROR_FILE_NOT_FOUND] = "The system cannot find the file specified.\r\n";
     systemMessages[ERROR_ACCESS_DENIED] = "Access is denied.\r\n";
     systemMessages[ERROR_INVALID_HANDLE] = "The handle is invalid.\r\n";
@@ -79,6 +80,26 @@ FakeOs::FakeOs() {
     systemMessages[ERROR_SERVICE_NOT_ACTIVE] = "The service has not been started.\r\n";
     systemMessages[ERROR_SERVICE_ALREADY_RUNNING] =
         "An instance of the service is already running.\r\n";
+    systemMessages[ERROR_PATH_NOT_FOUND] = "The system cannot find the path specified.\r\n";
+    systemMessages[ERROR_NOT_ENOUGH_MEMORY] =
+        "Not enough storage is available to process this command.\r\n";
+    systemMessages[ERROR_INVALID_PARAMETER] = "The parameter is incorrect.\r\n";
+    systemMessages[ERROR_INSUFFICIENT_BUFFER] =
+        "The data area passed to a system call is too small.\r\n";
+    systemMessages[ERROR_PROC_NOT_FOUND] = "The specified procedure could not be found.\r\n";
+    systemMessages[ERROR_MORE_DATA] = "More data is available.\r\n";
+    systemMessages[ERROR_NO_MORE_ITEMS] = "No more data is available.\r\n";
+    systemMessages[ERROR_INVALID_SERVICE_CONTROL] =
+        "The requested control is not valid for this service.\r\n";
+    systemMessages[ERROR_SERVICE_REQUEST_TIMEOUT] =
+        "The service did not respond to the start or control request in a timely fashion.\r\n";
+    systemMessages[ERROR_SERVICE_DISABLED] =
+        "The service cannot be started, either because it is disabled or because it has no "
+        "enabled devices associated with it.\r\n";
+    systemMessages[ERROR_SERVICE_CANNOT_ACCEPT_CTRL] =
+        "The service cannot accept control messages at this time.\r\n";
+    systemMessages[ERROR_NO_NETWORK] = "The network is not present or not started.\r\n";
+    systemMessages[ERROR_CANCELLED] = "The operation was canceled by the user.\r\n";
     files[windowsFolder] = FakeFile{true};
 }
 
@@ -305,6 +326,11 @@ LONG FakeOs::RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, B
         return ERROR_MORE_DATA;
     }
     std::copy(v.data.begin(), v.data.end(), data);
+    // A text stored without its terminating zero gets one when the buffer
+    // has room for it; the size reported stays that of the stored bytes.
+    bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
+    if (text && length > 0 && v.data.back() != 0 && *size > length)
+        data[length] = 0;
     *size = length;
     return ERROR_SUCCESS;
 }
@@ -317,6 +343,11 @@ LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const
         return ERROR_INVALID_HANDLE;
     if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
+    // A text whose size leaves out its terminating zero gets it back: the
+    // system looks at the byte after the given size (as NT does).
+    if (data && size > 0 && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+        data[size - 1] != 0 && data[size] == 0)
+        ++size;
     FakeRegValue v;
     v.type = type;
     if (data)
@@ -379,8 +410,12 @@ UCHAR FakeOs::Netbios(NCB* ncb) {
             e[1 + i] = lanas[i].number;
         return finish(NRC_GOODRET);
     }
-    case NCBRESET:
-        return finish(NRC_GOODRET);
+    case NCBRESET: {
+        bool known = std::any_of(lanas.begin(), lanas.end(), [ncb](const FakeLana& l) {
+            return l.number == ncb->ncb_lana_num;
+        });
+        return finish(known ? NRC_GOODRET : NRC_BRIDGE);
+    }
     case NCBASTAT: {
         auto lana = std::find_if(lanas.begin(), lanas.end(), [ncb](const FakeLana& l) {
             return l.number == ncb->ncb_lana_num;
@@ -558,8 +593,8 @@ BOOL FakeOs::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWOR
 BOOL FakeOs::AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
                                       DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
                                       DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) {
-    if (count == 0 || count > 8) {
-        m_lastError = ERROR_INVALID_PARAMETER;
+    if (count > 8) {
+        m_lastError = 1337; // ERROR_INVALID_SID
         return FALSE;
     }
     DWORD subs[8] = {sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7};
@@ -686,6 +721,9 @@ DWORD FakeOs::NetGetResourceParent(NETRESOURCEA*, void* buffer, DWORD* size) {
 
 HMODULE FakeOs::LoadLibraryA(const char* name) {
     std::string n = name ? name : "";
+    // The system adds ".dll" to a name without an extension.
+    if (n.find('.') == std::string::npos)
+        n += ".dll";
     if (!CaseLess{}("mpr.dll", n) && !CaseLess{}(n, "mpr.dll") && network.libraryPresent) {
         ++m_libraries;
         ++network.loads;

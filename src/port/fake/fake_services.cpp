@@ -86,10 +86,28 @@ BOOL FakeOs::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
 
 BOOL FakeOs::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
     DWORD error = 0;
-    FakeService* s = ServiceOf(handle, control == SERVICE_CONTROL_STOP ? SERVICE_STOP : 0, &error);
+    constexpr DWORD kInterrogateRight = 0x0080; // SERVICE_INTERROGATE
+    DWORD right = control == SERVICE_CONTROL_STOP          ? SERVICE_STOP
+                  : control == SERVICE_CONTROL_INTERROGATE ? kInterrogateRight
+                                                           : 0;
+    FakeService* s = ServiceOf(handle, right, &error);
     if (!s) {
         m_lastError = error;
         return FALSE;
+    }
+    if (control == SERVICE_CONTROL_INTERROGATE) {
+        // Asks the running service for its state; a stopped one cannot answer.
+        if (s->state == SERVICE_STOPPED) {
+            m_lastError = ERROR_SERVICE_NOT_ACTIVE;
+            return FALSE;
+        }
+        if (status) {
+            *status = SERVICE_STATUS{};
+            status->dwServiceType = s->serviceType;
+            status->dwCurrentState = s->state;
+            status->dwControlsAccepted = s->state == SERVICE_RUNNING ? 1u /*ACCEPT_STOP*/ : 0u;
+        }
+        return TRUE;
     }
     if (control != SERVICE_CONTROL_STOP) {
         m_lastError = ERROR_INVALID_SERVICE_CONTROL;

@@ -1,0 +1,113 @@
+// The contract tests' environment on the in-memory Windows: files and
+// folders live in the fake's tables, and the stand-in service is a scripted
+// fake service that takes a little virtual time to stop and start.
+#ifndef NORVANE_CONTRACT_REAL
+
+#include "contract_test.h"
+#include "port/fake/fake_os.h"
+
+namespace contract {
+
+namespace {
+
+constexpr const char* kStandin = "NorvaneStandin";
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+class FakeEnvironment final : public Environment {
+public:
+    FakeEnvironment() {
+        port::FakeService standin;
+        standin.state = port::SERVICE_STOPPED;
+        standin.startType = port::SERVICE_DEMAND_START;
+        standin.binaryPath = "C:\\norvane\\nvstandin.exe";
+        standin.displayName = "Norvane contract stand-in";
+        standin.stopDelayMs = 120;
+        standin.startDelayMs = 80;
+        fake.services[kStandin] = standin;
+    }
+
+    port::Os& Os() override { return fake; }
+
+    std::string ScratchFolder() override {
+        std::string path = "C:\\TEMP\\nvcontract" + std::to_string(++folders);
+        fake.AddFolder(path);
+        return path;
+    }
+    void MakeFolder(const std::string& path) override { fake.AddFolder(path); }
+    void WriteFile(const std::string& path, const std::string& bytes) override {
+        fake.AddFile(path);
+        fake.profileFiles[path] = bytes;
+    }
+    std::string ReadFile(const std::string& path) override {
+        auto it = fake.profileFiles.find(path);
+        return it == fake.profileFiles.end() ? "<missing>" : it->second;
+    }
+    void DeleteKeyTree(port::HKEY root, const std::string& path) override {
+        auto parts = SplitPath(path);
+        if (parts.empty())
+            return;
+        std::string last = parts.back();
+        parts.pop_back();
+        port::FakeRegKey* key = &fake.Key(root, "");
+        for (const auto& part : parts) {
+            auto it = key->subkeys.find(part);
+            if (it == key->subkeys.end())
+                return;
+            key = it->second.get();
+        }
+        key->subkeys.erase(last);
+    }
+    std::vector<MacAddress> MachineAddresses() override {
+        std::vector<MacAddress> addresses;
+        for (const auto& lana : fake.lanas)
+            addresses.push_back(lana.address);
+        return addresses;
+    }
+    std::string StandinService() override { return kStandin; }
+    ServiceConfig ServiceConfiguration(const std::string& name) override {
+        const port::FakeService& s = fake.services.at(name);
+        return {s.startType, s.binaryPath, s.displayName};
+    }
+    bool UseCodePage(port::UINT cp) override {
+        fake.codePage = cp;
+        return true;
+    }
+    bool IsFake() const override { return true; }
+    bool IsWine() const override { return false; }
+    void Finish() override {
+        EXPECT_EQ(fake.OpenHandleCount(), 0) << "still open: " << fake.Describe();
+    }
+
+private:
+    port::FakeOs fake;
+    int folders = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Environment> MakeEnvironment() {
+    return std::make_unique<FakeEnvironment>();
+}
+
+std::string RunTag() {
+    return "fake";
+}
+
+} // namespace contract
+
+#endif

@@ -1,0 +1,116 @@
+// File search through the runtime (errno on failure, "." and "..", the
+// directory attribute), system message texts and run-time libraries.
+#include "contract_test.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+using namespace port;
+
+namespace contract {
+namespace {
+
+using FilesContract = ContractTest;
+
+TEST_F(FilesContract, SearchListsDotEntriesFilesAndFolders) {
+    std::string folder = env->ScratchFolder();
+    env->WriteFile(folder + "\\a.txt", "x");
+    env->WriteFile(folder + "\\b.dat", "y");
+    env->MakeFolder(folder + "\\sub");
+
+    std::map<std::string, DWORD> seen;
+    FIND_ENTRY entry{};
+    int error = 0;
+    std::intptr_t search = os.FindFirstEntry((folder + "\\*.*").c_str(), &entry, &error);
+    ASSERT_NE(search, -1) << "errno " << error;
+    do {
+        seen[entry.name] = entry.attrib;
+    } while (os.FindNextEntry(search, &entry) == 0);
+    EXPECT_EQ(os.FindCloseEntry(search), 0);
+
+    ASSERT_EQ(seen.size(), 5u);
+    for (const char* folderName : {".", "..", "sub"}) {
+        ASSERT_TRUE(seen.count(folderName)) << folderName;
+        EXPECT_NE(seen[folderName] & FILE_ATTRIBUTE_DIRECTORY, 0u) << folderName;
+    }
+    for (const char* fileName : {"a.txt", "b.dat"}) {
+        ASSERT_TRUE(seen.count(fileName)) << fileName;
+        EXPECT_EQ(seen[fileName] & FILE_ATTRIBUTE_DIRECTORY, 0u) << fileName;
+    }
+
+    // A pattern selects by name.
+    search = os.FindFirstEntry((folder + "\\*.txt").c_str(), &entry, &error);
+    ASSERT_NE(search, -1);
+    EXPECT_STREQ(entry.name, "a.txt");
+    EXPECT_EQ(os.FindNextEntry(search, &entry), -1);
+    EXPECT_EQ(os.FindCloseEntry(search), 0);
+}
+
+TEST_F(FilesContract, SearchFailuresSetErrno) {
+    std::string folder = env->ScratchFolder();
+    FIND_ENTRY entry{};
+    int error = 0;
+    EXPECT_EQ(os.FindFirstEntry((folder + "\\missing\\*.*").c_str(), &entry, &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    error = 0;
+    EXPECT_EQ(os.FindFirstEntry((folder + "\\*.none").c_str(), &entry, &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    error = 0;
+    EXPECT_EQ(os.FindFirstEntry("", &entry, &error), -1);
+    EXPECT_EQ(error, ENOENT);
+    // A name the system rejects: a wildcard in a folder's name.
+    error = 0;
+    EXPECT_EQ(os.FindFirstEntry((folder + "\\x*\\*.*").c_str(), &entry, &error), -1);
+    EXPECT_EQ(error, EINVAL);
+    // "|" is not allowed in a name. Windows answers ERROR_INVALID_NAME, which
+    // the runtime maps to EINVAL; Wine treats it as a name that matches nothing.
+    error = 0;
+    EXPECT_EQ(os.FindFirstEntry((folder + "\\a|b").c_str(), &entry, &error), -1);
+    EXPECT_EQ(error, env->IsWine() ? ENOENT : EINVAL);
+}
+
+TEST_F(FilesContract, SystemMessagesEndWithALineBreak) {
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    // Every code the program may report has a text.
+    for (DWORD code :
+         {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE,
+          ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER, ERROR_INSUFFICIENT_BUFFER,
+          ERROR_PROC_NOT_FOUND, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS, ERROR_INVALID_SERVICE_CONTROL,
+          ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_ALREADY_RUNNING, ERROR_SERVICE_DISABLED,
+          ERROR_SERVICE_DOES_NOT_EXIST, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, ERROR_SERVICE_NOT_ACTIVE,
+          ERROR_NO_NETWORK, ERROR_CANCELLED}) {
+        char* text = nullptr;
+        DWORD n = os.FormatMessageA(flags, nullptr, code, 0x400, &text);
+        ASSERT_NE(text, nullptr) << code;
+        EXPECT_GT(n, 2u);
+        EXPECT_EQ(std::strlen(text), n);
+        EXPECT_EQ(std::string(text).substr(n - 2), "\r\n") << text;
+        os.LocalFree(text);
+    }
+    char* text = reinterpret_cast<char*>(1);
+    os.SetLastError(0);
+    EXPECT_EQ(os.FormatMessageA(flags, nullptr, 0x2345678, 0x400, &text), 0u);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(os.GetLastError(), ERROR_MR_MID_NOT_FOUND);
+}
+
+TEST_F(FilesContract, NetworkProviderLibraryHasTheLookupFunctions) {
+    HMODULE mpr = os.LoadLibraryA("mpr.dll");
+    ASSERT_NE(mpr, nullptr) << os.GetLastError();
+    EXPECT_NE(os.GetProcAddress(mpr, "WNetGetResourceInformationA"), nullptr);
+    EXPECT_NE(os.GetProcAddress(mpr, "WNetGetResourceParentA"), nullptr);
+    EXPECT_EQ(os.GetProcAddress(mpr, "NorvaneNoSuchExport"), nullptr);
+    EXPECT_EQ(os.GetLastError(), ERROR_PROC_NOT_FOUND);
+    EXPECT_TRUE(os.FreeLibrary(mpr));
+    // Without an extension the system looks for the DLL of that name.
+    mpr = os.LoadLibraryA("MPR");
+    ASSERT_NE(mpr, nullptr);
+    EXPECT_TRUE(os.FreeLibrary(mpr));
+
+    EXPECT_EQ(os.LoadLibraryA("norvane_no_such_library.dll"), nullptr);
+    EXPECT_EQ(os.GetLastError(), 126u /* ERROR_MOD_NOT_FOUND */);
+}
+
+} // namespace
+} // namespace contract
