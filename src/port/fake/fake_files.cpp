@@ -206,8 +206,12 @@ BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data,
         if (!inside)
             out += line + "\r\n";
     }
-    if (!written)
-        out += "[" + std::string(section) + "]\r\n" + body;
+    if (!written) {
+        out += '[';
+        out += section;
+        out += "]\r\n";
+        out += body;
+    }
     text = out;
     return TRUE;
 }
