@@ -1,0 +1,21 @@
+// The worker thread's sequence, portable: runs the reconfiguration steps
+// through the view and ends by telling the dialog that it is done.
+#pragma once
+
+#include <functional>
+
+#include "app/progress_view.h"
+
+// The reconfiguration steps as the worker runs them.
+using WorkerSteps = std::function<void(ProgressView& view, ReconfigurationData& data)>;
+
+// The steps the product runs. Until the reconfiguration work exists there
+// are none, and the dialog closes as soon as the worker starts.
+void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data);
+
+// The whole life of the worker: with no view, returns at once; otherwise runs
+// the steps and, whatever they do (an escaping exception included), calls
+// view.Done() exactly once as its last use of the view. Returns the thread's
+// exit code, 0.
+unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
+                           const WorkerSteps& steps = RunReconfigurationSteps);
