@@ -1,0 +1,441 @@
+"""Wine test bed for the end-to-end tests of norvane.exe (standard library only).
+
+One quiet template prefix per test run (make_template), copied for every test
+(Bed). A Bed keeps its own persistent wineserver, installs the client stand-in
+(testbed/client.py), runs programs through nvrun.exe (message boxes answered
+and logged) and reads the registry and service database through nvprobe.exe.
+Leaving the Bed stops the services it created and ends its wineserver, also
+when the test failed. Every subprocess runs under a time limit.
+
+Environment (set by tests/e2e/CMakeLists.txt, or by hand):
+  NORVANE_EXE              the norvane.exe to test
+  NORVANE_TESTBED_DIR      folder with nvrun.exe, nvprobe.exe, standin_service.exe
+  NORVANE_E2E_TEMPLATE     the template prefix (made by `winebed.py make-template DIR`)
+  NORVANE_E2E_WORK         where per-test prefixes go (default: system temp folder)
+  NORVANE_E2E_KEEP=1       keep the per-test prefixes (and nvrun logs) for inspection
+
+Command line:
+  winebed.py make-template DIR     create a template prefix
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path, PureWindowsPath
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent.parent
+sys.path.insert(0, str(REPO / "testbed"))
+
+import client  # noqa: E402  (testbed/client.py)
+
+OWN_RUN_VALUE = "Halvex Wardline Norvane"
+CAPTION = "Wardline Norvane Utility"
+DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+TEMPLATE_MARK = "norvane-template.ok"
+NVRUN_TIMEOUT_EXIT = 124
+READ_COMMANDS = ("reg", "svc", "cp", "msg", "window", "shared")
+
+
+class BedError(RuntimeError):
+    pass
+
+
+def wine_env(prefix: Path) -> dict:
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "WINESERVER", "WINELOADER")}
+    env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES,
+               WINEARCH="win64")
+    return env
+
+
+def run(cmd, env, timeout: float, check=True, capture=True) -> subprocess.CompletedProcess:
+    """Runs cmd with a time limit. Output goes to files, not pipes: Wine's
+    background processes (services.exe, explorer.exe...) inherit the handles
+    and would keep a pipe open long after the command ended."""
+    cmd = [str(c) for c in cmd]
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        try:
+            rc = subprocess.run(cmd, env=env, timeout=timeout, stdin=subprocess.DEVNULL,
+                                stdout=out if capture else subprocess.DEVNULL,
+                                stderr=err if capture else subprocess.DEVNULL).returncode
+        except subprocess.TimeoutExpired as e:
+            raise BedError(f"timed out after {timeout}s: {cmd}") from e
+        out.seek(0)
+        err.seek(0)
+        cp = subprocess.CompletedProcess(cmd, rc, out.read(), err.read())
+    if check and cp.returncode != 0:
+        raise BedError(f"exit {cp.returncode}: {cmd}\n{cp.stdout!r}\n{cp.stderr!r}")
+    return cp
+
+
+def reg_import(env, reg_text: str, workdir: Path, timeout=60):
+    """Imports a REGEDIT4 text with regedit (exact for blanks and DWORDs)."""
+    fd, name = tempfile.mkstemp(suffix=".reg", dir=workdir)
+    with os.fdopen(fd, "wb") as f:
+        f.write(reg_text.encode("latin-1"))
+    try:
+        run(["wine", "regedit", "/S", "Z:" + name.replace("/", "\\")], env, timeout)
+    finally:
+        os.unlink(name)
+
+
+def make_template(prefix: Path) -> float:
+    """Creates a quiet, headless prefix; returns the seconds it took."""
+    t0 = time.monotonic()
+    prefix = Path(prefix)
+    if prefix.exists():
+        shutil.rmtree(prefix)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    env = wine_env(prefix)
+    try:
+        run(["wineboot", "-i"], env, 180)
+        # Headless windows and message boxes; no crash dialog from winedbg.
+        reg_import(env, client.reg_file({
+            r"HKEY_CURRENT_USER\Software\Wine\Drivers": {"Graphics": "null"},
+            r"HKEY_CURRENT_USER\Software\Wine\WineDbg": {"ShowCrashDialog": client.Dword(0)},
+        }), prefix.parent)
+    finally:
+        run(["wineserver", "-k"], env, 30, check=False)
+        run(["wineserver", "-w"], env, 60, check=False)
+    (prefix / TEMPLATE_MARK).write_text("ok\n")
+    return time.monotonic() - t0
+
+
+@dataclass
+class Box:
+    caption: str
+    text: str
+    icon: str
+    buttons: list
+    answer: int
+
+    @staticmethod
+    def from_record(r: dict) -> "Box":
+        return Box(r["caption"], r["text"], r.get("icon", ""), r.get("buttons", []),
+                   r.get("answer", 0))
+
+
+@dataclass
+class RunResult:
+    exit_code: int
+    boxes: list  # Box, in the order they appeared
+    dialogs: list  # captions of other dialogs seen
+    records: list = field(default_factory=list)
+    seconds: float = 0.0
+
+    @property
+    def timed_out(self) -> bool:
+        return any(r.get("kind") == "timeout" for r in self.records)
+
+
+class Bed:
+    """One test's prefix: a copy of the template with its own wineserver."""
+
+    def __init__(self, name: str, template: str | Path | None = None,
+                 testbed_dir: str | Path | None = None, work: str | Path | None = None):
+        self.template = Path(template or os.environ["NORVANE_E2E_TEMPLATE"])
+        self.testbed_dir = Path(testbed_dir or os.environ["NORVANE_TESTBED_DIR"])
+        work_root = Path(work or os.environ.get("NORVANE_E2E_WORK") or tempfile.gettempdir())
+        work_root.mkdir(parents=True, exist_ok=True)
+        self.dir = Path(tempfile.mkdtemp(prefix=f"{name}-", dir=work_root))
+        self.prefix = self.dir / "prefix"
+        self.env = wine_env(self.prefix)
+        self._services: list[str] = []
+        self._background: list[subprocess.Popen] = []
+        self._watchdog: subprocess.Popen | None = None
+        self._started = False
+        for tool in ("nvrun.exe", "nvprobe.exe", "standin_service.exe"):
+            if not (self.testbed_dir / tool).is_file():
+                raise BedError(f"{self.testbed_dir / tool} missing: build the windows preset")
+
+    # --- life cycle -------------------------------------------------------
+    def __enter__(self) -> "Bed":
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, exc_type, exc, tb):
+        self.close()
+
+    def start(self):
+        if not (self.template / TEMPLATE_MARK).exists():
+            raise BedError(f"no template prefix at {self.template}")
+        run(["cp", "-a", self.template, self.prefix], None, 120)
+        self._started = True
+        # The server daemonizes: give it no pipes to hold open.
+        run(["wineserver", "-p"], self.env, 30, capture=False)
+        # If this process is killed (a ctest time-out sends SIGKILL), a
+        # watchdog in its own session still ends the prefix's wineserver.
+        self._watchdog = subprocess.Popen(
+            ["sh", "-c", 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; '
+             'timeout 30 wineserver -k', "watchdog", str(os.getpid())],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def close(self):
+        if self._started:
+            try:
+                if self._services:
+                    self.probe("svc-stop", *self._services, check=False, timeout=30)
+            except BedError:
+                pass
+            run(["wineserver", "-k"], self.env, 30, check=False)
+            run(["wineserver", "-w"], self.env, 60, check=False)
+            if self._watchdog:
+                self._watchdog.kill()
+                self._watchdog.wait(timeout=10)
+            for p in self._background:
+                try:
+                    p.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+            self._started = False
+        if os.environ.get("NORVANE_E2E_KEEP") == "1":
+            print(f"kept {self.dir}", file=sys.stderr)
+        else:
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    # --- paths --------------------------------------------------------------
+    def c_path(self, win_path: str) -> Path:
+        """The Unix path of a C:\\ path inside this prefix."""
+        p = PureWindowsPath(win_path)
+        if p.drive.upper() != "C:":
+            raise ValueError(win_path)
+        return self.prefix.joinpath("drive_c", *p.parts[1:])
+
+    @staticmethod
+    def z_path(unix_path: str | Path) -> str:
+        return "Z:" + str(unix_path).replace("/", "\\")
+
+    def testbed_exe(self, name: str) -> Path:
+        return self.testbed_dir / name
+
+    # --- running ------------------------------------------------------------
+    def wine(self, *args, timeout: float = 60, check=True) -> subprocess.CompletedProcess:
+        return run(["wine", *args], self.env, timeout, check=check)
+
+    def regedit_import(self, reg_text: str):
+        reg_import(self.env, reg_text, self.dir)
+
+    def own_services(self, names):
+        """Services to stop when the bed closes."""
+        self._services += [n for n in names if n not in self._services]
+
+    def probe(self, *args, check=True, timeout: float = 60):
+        for attempt in range(3):
+            cp = self.wine(self.testbed_exe("nvprobe.exe"), *args, timeout=timeout, check=False)
+            out = cp.stdout.decode("latin-1").strip()
+            # Seen rarely under load: wine ends with 1 and no output before the
+            # program ran. Reads are safe to repeat; writes are not.
+            if out or cp.returncode == 0 or args[0] not in READ_COMMANDS:
+                break
+            print(f"winebed: nvprobe {args} gave exit {cp.returncode} without output; "
+                  f"retrying", file=sys.stderr)
+        if check and cp.returncode != 0:
+            raise BedError(f"nvprobe {args}: exit {cp.returncode}: {out} {cp.stderr!r}")
+        try:
+            return json.loads(out.splitlines()[-1]) if out else {}
+        except json.JSONDecodeError as e:
+            raise BedError(f"nvprobe {args}: bad output {out!r}") from e
+
+    def set_version(self, exe_name: str, version: str):
+        self.regedit_import(client.reg_file({
+            "HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\" + exe_name: {"Version": version}}))
+
+    def install_client(self, options: client.ClientOptions | None = None) -> client.InstalledClient:
+        return client.install_client(self, options)
+
+    def install_exe(self, source: str | Path, win_path: str) -> str:
+        dest = self.c_path(win_path)
+        dest.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, dest)
+        return win_path
+
+    def run_program(self, win_path: str, *args, timeout_ms: int = 30000,
+                    answers=()) -> RunResult:
+        """Runs a program through nvrun.exe; returns its boxes and exit code."""
+        log = self.dir / f"nvrun-{time.monotonic_ns()}.jsonl"
+        cmd = [self.testbed_exe("nvrun.exe"), "--timeout", str(timeout_ms), "--log",
+               self.z_path(log)]
+        for a in answers:
+            cmd += ["--answer", a]
+        for attempt in range(3):
+            t0 = time.monotonic()
+            cp = self.wine(*cmd, "--", win_path, *args, timeout=timeout_ms / 1000 + 30,
+                           check=False)
+            seconds = time.monotonic() - t0
+            # nvrun creates its log before it starts the program: without a log
+            # nothing ran (a rare start failure of wine under load), so a
+            # second try is safe.
+            if log.exists():
+                break
+            print(f"winebed: nvrun did not start (exit {cp.returncode}); retrying",
+                  file=sys.stderr)
+        records = []
+        if log.exists():
+            for line in log.read_bytes().decode("latin-1").splitlines():
+                if line.strip():
+                    records.append(json.loads(line))
+        boxes = [Box.from_record(r) for r in records if r.get("kind") == "msgbox"]
+        dialogs = [r["caption"] for r in records if r.get("kind") == "dialog"]
+        if any(r.get("kind") == "start_failed" for r in records) or cp.returncode in (125, 127):
+            raise BedError(f"nvrun could not run {win_path}: {cp.returncode} {cp.stderr!r}")
+        return RunResult(cp.returncode, boxes, dialogs, records, seconds)
+
+    def program_events(self, win_path: str) -> list:
+        """The JSON-lines log of a standin_client.exe copy (its path + ".log")."""
+        log = self.c_path(win_path + ".log")
+        if not log.exists():
+            return []
+        return [json.loads(line) for line in log.read_bytes().decode("latin-1").splitlines()
+                if line.strip()]
+
+    def start_background(self, win_path: str, *args, timeout: float = 20):
+        """Starts a standin_client.exe copy and waits until it has its window."""
+        started = sum(e["event"] == "started" for e in self.program_events(win_path))
+        self._background.append(subprocess.Popen(
+            ["wine", win_path, *args], env=self.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        deadline = time.monotonic() + timeout
+        while sum(e["event"] == "started" for e in self.program_events(win_path)) <= started:
+            if time.monotonic() > deadline:
+                raise BedError(f"{win_path} did not start within {timeout} s")
+            time.sleep(0.05)
+
+    # --- state --------------------------------------------------------------
+    def reg_value(self, root: str, key: str, name: str) -> dict | None:
+        """{"type": "REG_SZ", "data": ...} or None when the key or value is missing."""
+        r = self.probe("reg", root, key, name)
+        if r["status"] == "missing":
+            return None
+        if r["status"] != "ok":
+            raise BedError(f"reg {root}\\{key} {name}: {r}")
+        return r["value"]
+
+    def reg_values(self, root: str, key: str) -> dict | None:
+        """All values of a key by name, or None when the key is missing."""
+        r = self.probe("reg", root, key)
+        if r["status"] == "missing":
+            return None
+        if r["status"] != "ok":
+            raise BedError(f"reg {root}\\{key}: {r}")
+        return r["values"]
+
+    def run_values(self) -> dict:
+        return self.reg_values("HKLM", client.RUN_KEY) or {}
+
+    def service(self, name: str) -> dict | None:
+        r = self.probe("svc", name)
+        if r["status"] == "missing":
+            return None
+        if r["status"] != "ok":
+            raise BedError(f"svc {name}: {r}")
+        return r
+
+
+def host_adapter_ids() -> set:
+    """12-digit lowercase MAC texts of the host's real adapters (no loopback)."""
+    ids = set()
+    for iface in Path("/sys/class/net").iterdir():
+        try:
+            mac = (iface / "address").read_text().strip().replace(":", "").lower()
+        except OSError:
+            continue
+        if len(mac) == 12 and mac != "000000000000":
+            ids.add(mac)
+    return ids
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "make-template":
+        seconds = make_template(Path(argv[2]))
+        print(f"template prefix {argv[2]} ready in {seconds:.1f} s")
+        return 0
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
+
+
+# --- unittest support ----------------------------------------------------------
+import re  # noqa: E402
+import unittest  # noqa: E402
+
+NORVANE_WIN_PATH = r"C:\Program Files\Norvane Test\norvane.exe"
+MSG_CONFIGURED = "This program has been configured to start  whenever the system is restarted."
+MSG_OLD_NT = "Norvane Utility cannot be used in Windows NT 3.51 environment."
+
+
+class BedTestCase(unittest.TestCase):
+    """A test with its own prefix (self.bed), closed after the test."""
+
+    def setUp(self):
+        name = self.id().rsplit(".", 2)[-2:]
+        self.bed = Bed("-".join(name))
+        self.bed.__enter__()
+        self.addCleanup(self.bed.__exit__, None, None, None)
+
+    def install_norvane(self, win_path: str = NORVANE_WIN_PATH) -> str:
+        exe = os.environ.get("NORVANE_EXE", "")
+        if not os.path.isfile(exe):
+            self.fail(f"norvane.exe not found (NORVANE_EXE={exe!r}): build the windows preset")
+        return self.bed.install_exe(exe, win_path)
+
+    def run_norvane(self, *args, win_path: str = NORVANE_WIN_PATH, timeout_ms: int = 30000,
+                    answers=()) -> RunResult:
+        result = self.bed.run_program(win_path, *args, timeout_ms=timeout_ms, answers=answers)
+        self.assertFalse(result.timed_out and not result.dialogs,
+                         f"norvane.exe did not end within {timeout_ms} ms: {result.records}")
+        return result
+
+    def service_config(self, name: str) -> dict | None:
+        """The service's configuration without its run state."""
+        svc = self.bed.service(name)
+        if svc is not None:
+            svc = {k: v for k, v in svc.items() if k not in ("state", "status")}
+        return svc
+
+    def state_snapshot(self, services=("hxlisten", "rtguard")) -> dict:
+        """What preparation may change: Run values and the client's services."""
+        return {"run": self.bed.run_values(),
+                "services": {s: self.service_config(s) for s in services}}
+
+    def assert_single_box(self, result: RunResult, text: str, icon: str):
+        self.assertEqual(len(result.boxes), 1, result.records)
+        box = result.boxes[0]
+        self.assertEqual(box.caption, CAPTION)
+        self.assertEqual(box.text, text)
+        self.assertEqual(box.icon, icon)
+
+    def assert_registered(self, exe_win_path: str = NORVANE_WIN_PATH) -> str:
+        """Checks the utility's own Run value; returns the host identity in it."""
+        value = self.bed.run_values().get(OWN_RUN_VALUE)
+        self.assertIsNotNone(value, "own Run value missing")
+        self.assertEqual(value["type"], "REG_SZ")
+        self.assertTrue(value.get("terminated"), "REG_SZ stored without its NUL")
+        m = re.fullmatch(r'"(.*)" "/(.*)" -HideWindow', value["data"])
+        self.assertIsNotNone(m, value["data"])
+        self.assertEqual(m.group(1), exe_win_path)
+        identity = m.group(2)
+        # Wine's NetBIOS has one LANA whose address is one of the host's adapters.
+        self.assertRegex(identity, r"^[0-9a-f]{12}$")
+        self.assertIn(identity, host_adapter_ids())
+        return identity
+
+    def system_text(self, code: int) -> str:
+        r = self.bed.probe("msg", str(code))
+        self.assertEqual(r["status"], "ok", f"no system text for {code}")
+        return r["text"]
