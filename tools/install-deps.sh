@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing Norvane needs on Debian 12 (as root, or
+# through sudo): host and MinGW-w64 compilers, CMake, GoogleTest, 64-bit Wine,
+# Xvfb and the screenshot tools. Does nothing when everything is there.
+set -euo pipefail
+
+packages=(
+  cmake make g++ googletest libgtest-dev
+  g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 xvfb xauth x11-apps imagemagick
+  python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
