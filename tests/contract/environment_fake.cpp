@@ -12,22 +12,6 @@ namespace {
 
 constexpr const char* kStandin = "NorvaneStandin";
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
-}
-
 class FakeEnvironment final : public Environment {
 public:
     FakeEnvironment() {
@@ -58,19 +42,7 @@ public:
         return it == fake.profileFiles.end() ? "<missing>" : it->second;
     }
     void DeleteKeyTree(port::HKEY root, const std::string& path) override {
-        auto parts = SplitPath(path);
-        if (parts.empty())
-            return;
-        std::string last = parts.back();
-        parts.pop_back();
-        port::FakeRegKey* key = &fake.Key(root, "");
-        for (const auto& part : parts) {
-            auto it = key->subkeys.find(part);
-            if (it == key->subkeys.end())
-                return;
-            key = it->second.get();
-        }
-        key->subkeys.erase(last);
+        fake.DeleteKeyTree(root, path);
     }
     std::vector<MacAddress> MachineAddresses() override {
         std::vector<MacAddress> addresses;

@@ -152,6 +152,20 @@ FakeRegKey& FakeOs::Key(HKEY root, const std::string& path) {
     return *k;
 }
 
+void FakeOs::DeleteKeyTree(HKEY root, const std::string& path) {
+    auto parts = SplitKeyPath(path);
+    if (parts.empty())
+        return;
+    FakeRegKey* k = Root(root);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        auto it = k->subkeys.find(parts[i]);
+        if (it == k->subkeys.end())
+            return;
+        k = it->second.get();
+    }
+    k->subkeys.erase(parts.back());
+}
+
 const FakeRegValue* FakeOs::Value(HKEY root, const std::string& path,
                                   const std::string& name) const {
     const FakeRegKey* k = const_cast<FakeOs*>(this)->Root(root);

@@ -145,6 +145,7 @@ public:
 
     // Helpers for tests.
     FakeRegKey& Key(HKEY root, const std::string& path); // creates as needed
+    void DeleteKeyTree(HKEY root, const std::string& path); // no-op when missing
     const FakeRegValue* Value(HKEY root, const std::string& path, const std::string& name) const;
     void SetString(HKEY root, const std::string& path, const std::string& name,
                    const std::string& text, DWORD type = REG_SZ);
