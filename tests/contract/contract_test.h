@@ -50,6 +50,14 @@ public:
     // Makes cp the ANSI code page where the side can (the fake); elsewhere
     // tells whether cp is the one in force.
     virtual bool UseCodePage(port::UINT cp) = 0;
+    // Has the next message box of this process answered with `button`, and
+    // keeps its caption and text for SeenMessageBox (once it has closed).
+    virtual void AnswerNextMessageBox(int button) = 0;
+    struct SeenBox {
+        std::string caption;
+        std::string text;
+    };
+    virtual SeenBox SeenMessageBox() = 0;
     // True on the in-memory side (its clock is virtual).
     virtual bool IsFake() const = 0;
     // True under Wine, for the few places where Wine is known to differ from

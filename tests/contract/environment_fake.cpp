@@ -5,6 +5,7 @@
 
 #include "contract_test.h"
 #include "port/fake/fake_os.h"
+#include "strings_table.h"
 
 namespace contract {
 
@@ -23,9 +24,17 @@ public:
         standin.stopDelayMs = 120;
         standin.startDelayMs = 80;
         fake.services[kStandin] = standin;
+        for (const auto& [id, text] : ProgramStringTable())
+            fake.strings[id] = text;
     }
 
     port::Os& Os() override { return fake; }
+    void AnswerNextMessageBox(int button) override { fake.messageBoxAnswers.push_back(button); }
+    SeenBox SeenMessageBox() override {
+        if (fake.messageBoxes.empty())
+            return {};
+        return {fake.messageBoxes.back().caption, fake.messageBoxes.back().text};
+    }
 
     std::string ScratchFolder() override {
         std::string path = "C:\\TEMP\\nvcontract" + std::to_string(++folders);

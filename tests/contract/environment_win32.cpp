@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace contract {
 
@@ -159,6 +160,30 @@ public:
             ::CloseServiceHandle(manager);
         return result;
     }
+    void AnswerNextMessageBox(int button) override {
+        seen = {};
+        answerer = std::thread([this, button] {
+            // The box belongs to this process; wait up to 20 s for it.
+            for (int i = 0; i < 1000; ++i) {
+                HWND box = FindOwnMessageBox();
+                if (box) {
+                    char text[1024] = {};
+                    ::GetWindowTextA(box, text, sizeof text);
+                    seen.caption = text;
+                    ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                    seen.text = text;
+                    ::PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                    return;
+                }
+                ::Sleep(20);
+            }
+        });
+    }
+    SeenBox SeenMessageBox() override {
+        if (answerer.joinable())
+            answerer.join();
+        return seen;
+    }
     bool UseCodePage(port::UINT cp) override { return ::GetACP() == cp; }
     bool IsFake() const override { return false; }
     bool IsWine() const override {
@@ -166,14 +191,39 @@ public:
         return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
     }
     void Finish() override {
+        if (answerer.joinable())
+            answerer.join();
         for (const auto& folder : folders)
             RemoveTree(folder);
         folders.clear();
     }
 
 private:
+    static HWND FindOwnMessageBox() {
+        struct Search {
+            HWND found = nullptr;
+        } search;
+        ::EnumWindows(
+            [](HWND window, LPARAM param) -> BOOL {
+                DWORD pid = 0;
+                ::GetWindowThreadProcessId(window, &pid);
+                char cls[16] = {};
+                ::GetClassNameA(window, cls, sizeof cls);
+                if (pid == ::GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
+                    ::IsWindowVisible(window) && ::GetDlgItem(window, 0xFFFF)) {
+                    reinterpret_cast<Search*>(param)->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
     port::Win32Os real;
     std::vector<std::string> folders;
+    std::thread answerer;
+    SeenBox seen;
 };
 
 } // namespace

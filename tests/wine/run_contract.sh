@@ -48,6 +48,9 @@ if ! timeout 120 wineboot -i >/dev/null 2>&1; then
     echo "run_contract: wineboot failed" >&2
     exit 1
 fi
+# Message boxes without a display: the null graphics driver (in force once
+# the server has restarted).
+timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 timeout 60 wineserver -w
 
 if [ -n "$standin_exe" ] && [ -f "$standin_exe" ]; then
