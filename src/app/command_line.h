@@ -28,6 +28,6 @@ class CNorvaneCommandLineInfo : public CCommandLineInfo {
 public:
     void ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast) override;
 
-    std::string m_strHostArg;   // the host-identity flag, without its slash or dash
+    std::string m_strHostArg;           // the host-identity flag, without its slash or dash
     port::BOOL m_bSilent = port::FALSE; // no closing message in preparation mode
 };

@@ -29,7 +29,9 @@ CNorvaneApp::~CNorvaneApp() {
         g_app = nullptr;
 }
 
-CNorvaneApp* AfxGetApp() { return g_app; }
+CNorvaneApp* AfxGetApp() {
+    return g_app;
+}
 
 int AfxMessageBox(const std::string& text, UINT type, UINT) {
     CNorvaneApp* app = AfxGetApp();

@@ -57,8 +57,7 @@ port::BOOL IsAdministrator() {
 namespace {
 // A string value read into a buffer of `capacity` bytes; the buffer carries
 // one more zero byte so that a value filling it whole still ends.
-std::string ReadValueIntoBuffer(HKEY root, const char* path, const char* name,
-                                DWORD capacity) {
+std::string ReadValueIntoBuffer(HKEY root, const char* path, const char* name, DWORD capacity) {
     std::vector<char> buffer(capacity + 1u, 0);
     unique_hkey key;
     if (Sys().RegOpenKeyExA(root, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
@@ -86,8 +85,8 @@ std::string GetWorkgroupName() {
         return ReadValueIntoBuffer(HKEY_LOCAL_MACHINE,
                                    "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
                                    "CachePrimaryDomain", 100);
-    return ReadValueIntoBuffer(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD\\VNETSUP",
-                               "Workgroup", 100);
+    return ReadValueIntoBuffer(
+        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD\\VNETSUP", "Workgroup", 100);
 }
 
 std::string GetDomainName() {
@@ -204,7 +203,7 @@ port::BOOL IsLowColorDisplay() {
     if (!dc)
         return FALSE;
     int colors = (os.GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) ? os.GetDeviceCaps(dc, SIZEPALETTE)
-                                                                  : os.GetDeviceCaps(dc, NUMCOLORS);
+                                                                 : os.GetDeviceCaps(dc, NUMCOLORS);
     os.ReleaseDC(nullptr, dc);
     return colors < 256 && colors != -1;
 }

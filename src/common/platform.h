@@ -28,9 +28,23 @@ port::BOOL GetLocalIPAddress(char* buffer, int size);
 // Raised by CountFiles for a search the runtime rejects as invalid.
 class CFileException {
 public:
-    enum Cause { none, genericException, fileNotFound, badPath, tooManyOpenFiles, accessDenied,
-                 invalidFile, removeCurrentDir, directoryFull, badSeek, hardIO, sharingViolation,
-                 lockViolation, diskFull, endOfFile };
+    enum Cause {
+        none,
+        genericException,
+        fileNotFound,
+        badPath,
+        tooManyOpenFiles,
+        accessDenied,
+        invalidFile,
+        removeCurrentDir,
+        directoryFull,
+        badSeek,
+        hardIO,
+        sharingViolation,
+        lockViolation,
+        diskFull,
+        endOfFile
+    };
     CFileException(int cause, long osError) : m_cause(cause), m_lOsError(osError) {}
     int m_cause;
     long m_lOsError;

@@ -22,4 +22,6 @@ std::string CSystemError::GetErrorText() const {
     return Format("(%d) %s", static_cast<int>(m_code), text.get());
 }
 
-void ThrowLastError() { throw CSystemError(port::Sys().GetLastError(), {}, 0); }
+void ThrowLastError() {
+    throw CSystemError(port::Sys().GetLastError(), {}, 0);
+}

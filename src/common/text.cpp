@@ -22,7 +22,9 @@ std::string Format(const char* format, ...) {
     return out;
 }
 
-bool IsLeadByte(unsigned char c) { return port::Sys().IsDBCSLeadByte(c) != 0; }
+bool IsLeadByte(unsigned char c) {
+    return port::Sys().IsDBCSLeadByte(c) != 0;
+}
 
 int MbsICmp(const std::string& a, const std::string& b) {
     std::size_t i = 0, j = 0;

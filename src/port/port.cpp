@@ -16,6 +16,8 @@ Os& Sys() {
     return *g_os;
 }
 
-void SetSys(Os* os) { g_os = os; }
+void SetSys(Os* os) {
+    g_os = os;
+}
 
 } // namespace port

@@ -259,10 +259,10 @@ public:
     virtual BOOL OpenProcessToken(DWORD access, HANDLE* token) = 0;
     virtual BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
                                      DWORD* returned) = 0;
-    virtual BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority,
-                                          BYTE count, DWORD sub0, DWORD sub1, DWORD sub2,
-                                          DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
-                                          DWORD sub7, PSID* sid) = 0;
+    virtual BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
+                                          DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3,
+                                          DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
+                                          PSID* sid) = 0;
     virtual BOOL EqualSid(PSID a, PSID b) = 0;
     virtual void FreeSid(PSID sid) = 0;
     virtual BOOL CloseHandle(HANDLE handle) = 0;
@@ -280,8 +280,8 @@ public:
 
     // Messages of the system (or of a module); the text is allocated by the
     // implementation and released with LocalFree.
-    virtual DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId,
-                                 DWORD languageId, char** allocatedText) = 0;
+    virtual DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                                 char** allocatedText) = 0;
     virtual void LocalFree(void* memory) = 0;
 
     // Libraries loaded at run time.

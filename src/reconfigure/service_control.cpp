@@ -20,7 +20,9 @@ std::vector<std::string> ReadClientServiceFiles(const std::string& iniPath) {
     };
 }
 
-std::string ServiceNameFromFile(const std::string& file) { return SplitPath(file).fname; }
+std::string ServiceNameFromFile(const std::string& file) {
+    return SplitPath(file).fname;
+}
 
 ScopedServiceHandle OpenServiceManager() {
     ScopedServiceHandle manager(Sys().OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -30,7 +32,8 @@ ScopedServiceHandle OpenServiceManager() {
 }
 
 ScopedServiceHandle OpenClientService(const ScopedServiceHandle& manager, const std::string& name) {
-    ScopedServiceHandle service(Sys().OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    ScopedServiceHandle service(
+        Sys().OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
     if (!service)
         ThrowLastError();
     return service;

@@ -14,7 +14,8 @@ protected:
         os.version.dwMinorVersion = 10;
     }
     void SetNtDomain(const std::string& name) {
-        os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+        os.SetString(HKEY_LOCAL_MACHINE,
+                     "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
                      "CachePrimaryDomain", name);
     }
     void SetWorkgroup(const std::string& name) {
@@ -52,8 +53,9 @@ TEST_F(Platform, ComputerNameFallsBackToTheRegistry) {
     EXPECT_EQ(GetComputerNameString(), "MASTER01");
     os.computerNameFails = true;
     EXPECT_EQ(GetComputerNameString(), "");
-    os.SetString(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                 "ComputerName", "FROMREG");
+    os.SetString(HKEY_LOCAL_MACHINE,
+                 "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName",
+                 "FROMREG");
     EXPECT_EQ(GetComputerNameString(), "FROMREG");
 }
 

@@ -83,8 +83,8 @@ TEST_F(HostIdentity, SkipsLanasThatDoNotAnswerAndRepeatsSharedAdapters) {
     EXPECT_EQ(GetHostIdentity(), "000c293a4b5c005056c00008000c293a4b5c");
     std::vector<std::string> list{"kept"};
     EXPECT_TRUE(EnumAdapterAddresses(list));
-    EXPECT_EQ(list, (std::vector<std::string>{"kept", "000c293a4b5c", "005056c00008",
-                                              "000c293a4b5c"}));
+    EXPECT_EQ(list,
+              (std::vector<std::string>{"kept", "000c293a4b5c", "005056c00008", "000c293a4b5c"}));
 }
 
 TEST_F(HostIdentity, EveryLanaIsResetBeforeItsStatusIsAsked) {

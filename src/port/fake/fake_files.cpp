@@ -63,8 +63,7 @@ struct Entry {
 };
 
 // Entries of one section with the profile functions' trimming.
-bool ReadSection(const std::string& text, const std::string& section,
-                 std::vector<Entry>* entries) {
+bool ReadSection(const std::string& text, const std::string& section, std::vector<Entry>* entries) {
     bool found = false, inside = false;
     for (const auto& line : Lines(text)) {
         std::string name;
@@ -94,9 +93,8 @@ bool WildcardMatch(const char* pattern, const char* name) {
         return WildcardMatch(pattern + 1, name) || (*name && WildcardMatch(pattern, name + 1));
     if (*name == '\0')
         return false;
-    if (*pattern == '?' ||
-        std::tolower(static_cast<unsigned char>(*pattern)) ==
-            std::tolower(static_cast<unsigned char>(*name)))
+    if (*pattern == '?' || std::tolower(static_cast<unsigned char>(*pattern)) ==
+                               std::tolower(static_cast<unsigned char>(*name)))
         return WildcardMatch(pattern + 1, name + 1);
     return false;
 }
@@ -181,8 +179,7 @@ DWORD FakeOs::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD
     return static_cast<DWORD>(list.size());
 }
 
-BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data,
-                                         const char* file) {
+BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, const char* file) {
     if (!section || !file) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
@@ -292,7 +289,9 @@ int FakeOs::FindNextEntry(std::intptr_t handle, FIND_ENTRY* entry) {
     return 0;
 }
 
-int FakeOs::FindCloseEntry(std::intptr_t handle) { return m_searches.erase(handle) ? 0 : -1; }
+int FakeOs::FindCloseEntry(std::intptr_t handle) {
+    return m_searches.erase(handle) ? 0 : -1;
+}
 
 // ---------------------------------------------------------------- messages
 

@@ -70,7 +70,7 @@ FakeOs::FakeOs() {
     version.dwBuildNumber = 2600;
     version.dwPlatformId = VER_PLATFORM_WIN32_NT;
     lanas.push_back({0, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true});
-    hostAddresses["master01"] = 0x0A00A8C0; // 192.168.0.10
+    hostAddresses["master01"] = 0x0A00A8C0;  // 192.168.0.10
     hostAddresses["localhost"] = 0x0100007F; // 127.0.0.1
     systemMessages[ERROR_FILE_NOT_FOUND] = "The system cannot find the file specified.\r\n";
     systemMessages[ERROR_ACCESS_DENIED] = "Access is denied.\r\n";
@@ -188,8 +188,7 @@ void FakeOs::SetString(HKEY root, const std::string& path, const std::string& na
     Key(root, path).values[name] = v;
 }
 
-void FakeOs::SetDword(HKEY root, const std::string& path, const std::string& name,
-                      DWORD value) {
+void FakeOs::SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
     FakeRegValue v;
     v.type = REG_DWORD;
     v.data.resize(4);
@@ -197,8 +196,7 @@ void FakeOs::SetDword(HKEY root, const std::string& path, const std::string& nam
     Key(root, path).values[name] = v;
 }
 
-std::string FakeOs::StringValue(HKEY root, const std::string& path,
-                                const std::string& name) const {
+std::string FakeOs::StringValue(HKEY root, const std::string& path, const std::string& name) const {
     const FakeRegValue* v = Value(root, path, name);
     if (!v)
         return {};
@@ -223,12 +221,18 @@ std::string FakeOs::Describe() const {
     return out.str();
 }
 
-void FakeOs::AdvanceTime(DWORD ms) { now += ms; }
+void FakeOs::AdvanceTime(DWORD ms) {
+    now += ms;
+}
 
 // ---------------------------------------------------------------- errors
 
-DWORD FakeOs::GetLastError() { return m_lastError; }
-void FakeOs::SetLastError(DWORD code) { m_lastError = code; }
+DWORD FakeOs::GetLastError() {
+    return m_lastError;
+}
+void FakeOs::SetLastError(DWORD code) {
+    m_lastError = code;
+}
 
 // ---------------------------------------------------------------- registry
 
@@ -275,8 +279,8 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, H
     if (k->denyWrite && (access & kWriteRights))
         return ERROR_ACCESS_DENIED;
     auto h = NextHandle();
-    m_keys[h] = {k, access == MAXIMUM_ALLOWED ? (k->denyWrite ? KEY_READ : KEY_ALL_ACCESS)
-                                               : access};
+    m_keys[h] = {k,
+                 access == MAXIMUM_ALLOWED ? (k->denyWrite ? KEY_READ : KEY_ALL_ACCESS) : access};
     *result = reinterpret_cast<HKEY>(h);
     return ERROR_SUCCESS;
 }
@@ -489,7 +493,9 @@ UINT FakeOs::GetWindowsDirectoryA(char* buffer, UINT size) {
     return static_cast<UINT>(windowsFolder.size());
 }
 
-UINT FakeOs::GetACP() { return codePage; }
+UINT FakeOs::GetACP() {
+    return codePage;
+}
 
 BOOL FakeOs::IsDBCSLeadByte(BYTE c) {
     switch (codePage) {
@@ -669,7 +675,9 @@ int FakeOs::ReleaseDC(HWND, HDC dc) {
 // ---------------------------------------------------------------- libraries
 
 namespace {
-FakeOs& CurrentFake() { return static_cast<FakeOs&>(Sys()); }
+FakeOs& CurrentFake() {
+    return static_cast<FakeOs&>(Sys());
+}
 
 DWORD FakeWNetGetResourceInformationA(NETRESOURCEA* resource, void* buffer, DWORD* size,
                                       char** system) {
@@ -685,8 +693,8 @@ DWORD FakeWNetGetResourceParentA(NETRESOURCEA* resource, void* buffer, DWORD* si
 // Lays out a NETRESOURCEA with its texts behind it, as the provider does.
 DWORD FillResource(void* buffer, DWORD* size, const std::string& remote,
                    const std::string& provider) {
-    DWORD needed = static_cast<DWORD>(sizeof(NETRESOURCEA) + remote.size() + 1 +
-                                      provider.size() + 1);
+    DWORD needed =
+        static_cast<DWORD>(sizeof(NETRESOURCEA) + remote.size() + 1 + provider.size() + 1);
     if (*size < needed) {
         *size = needed;
         return ERROR_MORE_DATA;
@@ -778,7 +786,9 @@ void FakeOs::Sleep(DWORD milliseconds) {
         onSleep(now);
 }
 
-DWORD FakeOs::GetTickCount() { return now; }
+DWORD FakeOs::GetTickCount() {
+    return now;
+}
 
 void FakeOs::GetLocalTime(SYSTEMTIME* time) {
     *time = startTime;

@@ -48,12 +48,12 @@ struct FakeService {
     DWORD state = SERVICE_RUNNING;
 
     // Scripting.
-    DWORD stopDelayMs = 0;   // STOP_PENDING this long after a stop request
-    DWORD startDelayMs = 0;  // START_PENDING this long after a start
+    DWORD stopDelayMs = 0;    // STOP_PENDING this long after a stop request
+    DWORD startDelayMs = 0;   // START_PENDING this long after a start
     bool ignoresStop = false; // accepts the request but keeps running
-    int failingQueries = 0;  // the next N QueryServiceStatus calls fail (-1: all)
+    int failingQueries = 0;   // the next N QueryServiceStatus calls fail (-1: all)
     DWORD queryError = ERROR_INVALID_HANDLE;
-    bool openDenied = false; // OpenServiceA fails with ERROR_ACCESS_DENIED
+    bool openDenied = false;     // OpenServiceA fails with ERROR_ACCESS_DENIED
     DWORD changeConfigError = 0; // non-zero: ChangeServiceConfigA fails with it
 
     // Observations.
@@ -144,7 +144,7 @@ public:
     std::function<void(DWORD now)> onSleep; // called after each Sleep advanced the clock
 
     // Helpers for tests.
-    FakeRegKey& Key(HKEY root, const std::string& path); // creates as needed
+    FakeRegKey& Key(HKEY root, const std::string& path);    // creates as needed
     void DeleteKeyTree(HKEY root, const std::string& path); // no-op when missing
     const FakeRegValue* Value(HKEY root, const std::string& path, const std::string& name) const;
     void SetString(HKEY root, const std::string& path, const std::string& name,
@@ -204,9 +204,9 @@ public:
     BOOL OpenProcessToken(DWORD access, HANDLE* token) override;
     BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
                              DWORD* returned) override;
-    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
-                                  DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
-                                  DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) override;
+    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count, DWORD sub0,
+                                  DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5,
+                                  DWORD sub6, DWORD sub7, PSID* sid) override;
     BOOL EqualSid(PSID a, PSID b) override;
     void FreeSid(PSID sid) override;
     BOOL CloseHandle(HANDLE handle) override;

@@ -17,7 +17,8 @@ namespace port_check {
 #include <winnetwk.h>
 
 #define NORVANE_CONST(type, name, value)                                                           \
-    static_assert(port_check::port_##name == static_cast<std::remove_cv_t<decltype(port_check::port_##name)>>(name), \
+    static_assert(port_check::port_##name ==                                                       \
+                      static_cast<std::remove_cv_t<decltype(port_check::port_##name)>>(name),      \
                   #name " differs from <windows.h>");
 #include "port/constants.def"
 #undef NORVANE_CONST

@@ -14,11 +14,17 @@
 namespace port {
 
 namespace {
-template <class T, class U> T As(U value) { return reinterpret_cast<T>(value); }
+template <class T, class U> T As(U value) {
+    return reinterpret_cast<T>(value);
+}
 } // namespace
 
-DWORD Win32Os::GetLastError() { return ::GetLastError(); }
-void Win32Os::SetLastError(DWORD code) { ::SetLastError(code); }
+DWORD Win32Os::GetLastError() {
+    return ::GetLastError();
+}
+void Win32Os::SetLastError(DWORD code) {
+    ::SetLastError(code);
+}
 
 LONG Win32Os::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
     return ::RegOpenKeyA(As<::HKEY>(key), subKey, As<::HKEY*>(result));
@@ -37,10 +43,10 @@ LONG Win32Os::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char
                              As<LPDWORD>(disposition));
 }
 
-LONG Win32Os::RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type,
-                               BYTE* data, DWORD* size) {
-    return ::RegQueryValueExA(As<::HKEY>(key), name, As<LPDWORD>(reserved), As<LPDWORD>(type),
-                              data, As<LPDWORD>(size));
+LONG Win32Os::RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+                               DWORD* size) {
+    return ::RegQueryValueExA(As<::HKEY>(key), name, As<LPDWORD>(reserved), As<LPDWORD>(type), data,
+                              As<LPDWORD>(size));
 }
 
 LONG Win32Os::RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
@@ -52,7 +58,9 @@ LONG Win32Os::RegDeleteValueA(HKEY key, const char* name) {
     return ::RegDeleteValueA(As<::HKEY>(key), name);
 }
 
-LONG Win32Os::RegCloseKey(HKEY key) { return ::RegCloseKey(As<::HKEY>(key)); }
+LONG Win32Os::RegCloseKey(HKEY key) {
+    return ::RegCloseKey(As<::HKEY>(key));
+}
 
 BOOL Win32Os::GetVersionExA(OSVERSIONINFOA* info) {
 #if defined(__GNUC__)
@@ -90,15 +98,21 @@ UINT Win32Os::GetWindowsDirectoryA(char* buffer, UINT size) {
     return ::GetWindowsDirectoryA(buffer, size);
 }
 
-UINT Win32Os::GetACP() { return ::GetACP(); }
-BOOL Win32Os::IsDBCSLeadByte(BYTE c) { return ::IsDBCSLeadByte(c); }
+UINT Win32Os::GetACP() {
+    return ::GetACP();
+}
+BOOL Win32Os::IsDBCSLeadByte(BYTE c) {
+    return ::IsDBCSLeadByte(c);
+}
 
 int Win32Os::WSAStartup(WORD version) {
     WSADATA data;
     return ::WSAStartup(version, &data);
 }
 
-int Win32Os::gethostname(char* name, int size) { return ::gethostname(name, size); }
+int Win32Os::gethostname(char* name, int size) {
+    return ::gethostname(name, size);
+}
 
 BOOL Win32Os::GetHostFirstAddress(const char* name, DWORD* address) {
     hostent* host = ::gethostbyname(name);
@@ -163,8 +177,7 @@ DWORD Win32Os::GetPrivateProfileSectionA(const char* section, char* buffer, DWOR
     return ::GetPrivateProfileSectionA(section, buffer, size, file);
 }
 
-BOOL Win32Os::WritePrivateProfileSectionA(const char* section, const char* data,
-                                          const char* file) {
+BOOL Win32Os::WritePrivateProfileSectionA(const char* section, const char* data, const char* file) {
     return ::WritePrivateProfileSectionA(section, data, file);
 }
 
@@ -179,21 +192,30 @@ BOOL Win32Os::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWO
 }
 
 BOOL Win32Os::AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
-                                       DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3,
-                                       DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
-                                       PSID* sid) {
+                                       DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                                       DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) {
     return ::AllocateAndInitializeSid(
         As<PSID_IDENTIFIER_AUTHORITY>(const_cast<SID_IDENTIFIER_AUTHORITY*>(authority)), count,
         sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7, sid);
 }
 
-BOOL Win32Os::EqualSid(PSID a, PSID b) { return ::EqualSid(a, b); }
-void Win32Os::FreeSid(PSID sid) { ::FreeSid(sid); }
-BOOL Win32Os::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+BOOL Win32Os::EqualSid(PSID a, PSID b) {
+    return ::EqualSid(a, b);
+}
+void Win32Os::FreeSid(PSID sid) {
+    ::FreeSid(sid);
+}
+BOOL Win32Os::CloseHandle(HANDLE handle) {
+    return ::CloseHandle(handle);
+}
 
-HDC Win32Os::GetDC(HWND window) { return As<HDC>(::GetDC(As<::HWND>(window))); }
+HDC Win32Os::GetDC(HWND window) {
+    return As<HDC>(::GetDC(As<::HWND>(window)));
+}
 
-int Win32Os::GetDeviceCaps(HDC dc, int index) { return ::GetDeviceCaps(As<::HDC>(dc), index); }
+int Win32Os::GetDeviceCaps(HDC dc, int index) {
+    return ::GetDeviceCaps(As<::HDC>(dc), index);
+}
 
 int Win32Os::ReleaseDC(HWND window, HDC dc) {
     return ::ReleaseDC(As<::HWND>(window), As<::HDC>(dc));
@@ -226,28 +248,42 @@ int Win32Os::FindNextEntry(std::intptr_t search, FIND_ENTRY* entry) {
     return 0;
 }
 
-int Win32Os::FindCloseEntry(std::intptr_t search) { return ::_findclose(search); }
+int Win32Os::FindCloseEntry(std::intptr_t search) {
+    return ::_findclose(search);
+}
 
-DWORD Win32Os::FormatMessageA(DWORD flags, const void* source, DWORD messageId,
-                              DWORD languageId, char** allocatedText) {
+DWORD Win32Os::FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                              char** allocatedText) {
     *allocatedText = nullptr;
     return ::FormatMessageA(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, messageId, languageId,
                             reinterpret_cast<LPSTR>(allocatedText), 0, nullptr);
 }
 
-void Win32Os::LocalFree(void* memory) { ::LocalFree(memory); }
+void Win32Os::LocalFree(void* memory) {
+    ::LocalFree(memory);
+}
 
-HMODULE Win32Os::LoadLibraryA(const char* name) { return As<HMODULE>(::LoadLibraryA(name)); }
+HMODULE Win32Os::LoadLibraryA(const char* name) {
+    return As<HMODULE>(::LoadLibraryA(name));
+}
 
 FARPROC Win32Os::GetProcAddress(HMODULE module, const char* name) {
     return reinterpret_cast<FARPROC>(::GetProcAddress(As<::HMODULE>(module), name));
 }
 
-BOOL Win32Os::FreeLibrary(HMODULE module) { return ::FreeLibrary(As<::HMODULE>(module)); }
+BOOL Win32Os::FreeLibrary(HMODULE module) {
+    return ::FreeLibrary(As<::HMODULE>(module));
+}
 
-void Win32Os::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
-DWORD Win32Os::GetTickCount() { return ::GetTickCount(); }
+void Win32Os::Sleep(DWORD milliseconds) {
+    ::Sleep(milliseconds);
+}
+DWORD Win32Os::GetTickCount() {
+    return ::GetTickCount();
+}
 
-void Win32Os::GetLocalTime(SYSTEMTIME* time) { ::GetLocalTime(As<::SYSTEMTIME*>(time)); }
+void Win32Os::GetLocalTime(SYSTEMTIME* time) {
+    ::GetLocalTime(As<::SYSTEMTIME*>(time));
+}
 
 } // namespace port

@@ -53,9 +53,9 @@ public:
     BOOL OpenProcessToken(DWORD access, HANDLE* token) override;
     BOOL GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWORD size,
                              DWORD* returned) override;
-    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count,
-                                  DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
-                                  DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) override;
+    BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count, DWORD sub0,
+                                  DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5,
+                                  DWORD sub6, DWORD sub7, PSID* sid) override;
     BOOL EqualSid(PSID a, PSID b) override;
     void FreeSid(PSID sid) override;
     BOOL CloseHandle(HANDLE handle) override;
@@ -74,7 +74,6 @@ public:
     void Sleep(DWORD milliseconds) override;
     DWORD GetTickCount() override;
     void GetLocalTime(SYSTEMTIME* time) override;
-
 };
 
 } // namespace port
