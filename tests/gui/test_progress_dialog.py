@@ -24,8 +24,12 @@ import struct
 import subprocess
 import tempfile
 import time
+import sys
 import unittest
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+import winebed  # noqa: E402  (the test bed's bounded runner)
 
 DIALOG_CAPTION = "Norvane Utility"
 ABOUT_CAPTION = "About Norvane Utility"
@@ -116,17 +120,7 @@ class Session:
         env = dict(self.env)
         if display and self.display:
             env["DISPLAY"] = self.display
-        # Output goes through files, not pipes: wine leaves daemons behind
-        # (wineserver, services) that would hold a pipe open for ever.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            rc = subprocess.run(["timeout", str(timeout)] + [str(c) for c in cmd], env=env,
-                                stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
-            out.seek(0)
-            err.seek(0)
-            cp = subprocess.CompletedProcess(cmd, rc, out.read(), err.read())
-        if check and cp.returncode != 0:
-            raise RuntimeError(f"exit {cp.returncode}: {cmd}\n{cp.stdout!r}\n{cp.stderr!r}")
-        return cp
+        return winebed.run(cmd, env, timeout, check=check)
 
     def probe(self, *args, check=True, timeout=30) -> dict:
         cp = self.run(["wine", self.probe_exe] + list(args), timeout=timeout, check=False)
