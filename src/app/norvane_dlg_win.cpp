@@ -12,6 +12,8 @@
 #include "app/norvane_dlg.h"
 #include "app/worker.h"
 #include "common/platform.h"
+#include "common/text.h"
+#include "res/string_ids.h"
 #include "res/resource.h"
 
 #if NORVANE_GUI_TEST
@@ -23,17 +25,9 @@ namespace {
 constexpr UINT_PTR kStartTimerId = 1;
 constexpr UINT kStartTimerPeriodMs = 50;
 constexpr UINT kAnimationPeriodMs = 200;
-constexpr UINT kAboutMenuStringId = 101; // "&About Norvane Utility"
-constexpr UINT kCaptionStringId = 184;   // "Wardline Norvane Utility"
 // The dialog's destruction waits this long at most for the worker, which by
 // then has posted its end and is only returning.
 constexpr DWORD kWorkerExitWaitMs = 10000;
-
-std::string LoadResourceString(UINT id) {
-    char buffer[512] = {};
-    int const length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
 
 UINT ChooseBannerResource() {
     return IsLowColorDisplay() ? IDB_BANNER_LOWCOLOR : IDB_BANNER;
@@ -230,7 +224,7 @@ BOOL CNorvaneDlg::OnInitDialog() {
     CenterDialog(m_hWnd);
 
     if (HMENU const sysMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        std::string const about = LoadResourceString(kAboutMenuStringId);
+        std::string const about = LoadResString(IDS_ABOUTBOX);
         if (!about.empty()) {
             AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
             AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
@@ -376,7 +370,7 @@ void RunProgressDialog(port::BOOL sameHost) {
                           "The banner bitmap (resource %u) is missing from this program.\n"
                           "The reconfiguration continues without it.",
                           dialog.BannerResource());
-            std::string const caption = LoadResourceString(kCaptionStringId);
+            std::string const caption = LoadResString(IDS_APP_TITLE);
             MessageBoxA(nullptr, text, caption.empty() ? nullptr : caption.c_str(),
                         MB_OK | MB_ICONERROR);
         }
