@@ -1,31 +1,9 @@
-// The program's entry point on Windows: installs the real port, creates the
-// application object and runs its start-up.
-#include "app/norvane_app.h"
+// The program's entry point on Windows.
+#include "app/app_main_win.h"
 #include "app/norvane_dlg.h"
-#include "port/win32/win32_os.h"
 
 #include <windows.h>
-#include <commctrl.h>
-
-namespace {
-port::Win32Os g_os;
-}
-
-// The single application object.
-CNorvaneApp theApp;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    port::SetSys(&g_os);
-    InitCommonControls();
-    try {
-        theApp.m_commandLine = GetCommandLineA();
-        theApp.m_runProgressDialog = [](port::BOOL sameHost) { RunProgressDialog(sameHost); };
-        theApp.InitInstance();
-    } catch (...) {
-        // Nothing may escape the entry point unreported.
-        MessageBoxA(nullptr, "An unexpected error ended the program.", theApp.m_pszAppName,
-                    MB_OK | MB_ICONERROR);
-        return 1;
-    }
-    return 0;
+    return NorvaneMain([](port::BOOL sameHost) { RunProgressDialog(sameHost); });
 }

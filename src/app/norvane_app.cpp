@@ -1,6 +1,7 @@
 #include "app/norvane_app.h"
 
 #include "app/host_identity.h"
+#include "app/message_box.h"
 #include "app/prepare.h"
 #include "common/handles.h"
 #include "common/platform.h"
@@ -14,33 +15,15 @@
 
 using namespace port;
 
-namespace {
-CNorvaneApp* g_app = nullptr;
-}
-
 CNorvaneApp::CNorvaneApp() {
     m_defaultAppName = "Norvane";
     m_pszAppName = m_defaultAppName.c_str();
-    g_app = this;
+    AfxSetAppName(m_pszAppName);
 }
 
 CNorvaneApp::~CNorvaneApp() {
-    if (g_app == this)
-        g_app = nullptr;
-}
-
-CNorvaneApp* AfxGetApp() {
-    return g_app;
-}
-
-int AfxMessageBox(const std::string& text, UINT type, UINT) {
-    CNorvaneApp* app = AfxGetApp();
-    return Sys().MessageBoxA(app ? app->m_hMainWnd : nullptr, text.c_str(),
-                             app ? app->m_pszAppName : nullptr, type);
-}
-
-int AfxMessageBox(UINT stringId, UINT type, UINT helpId) {
-    return AfxMessageBox(LoadResString(stringId), type, helpId);
+    if (AfxGetAppName() == m_pszAppName)
+        AfxSetAppName(nullptr);
 }
 
 port::BOOL IsOldNT() {
@@ -74,6 +57,7 @@ port::BOOL CNorvaneApp::InitInstance() {
     if (!modulePath.empty())
         m_defaultAppName = SplitPath(modulePath).fname;
     m_pszAppName = m_defaultAppName.c_str();
+    AfxSetAppName(m_pszAppName);
 
     if (Sys().WSAStartup(0x0101) != 0) {
         AfxMessageBox(IDS_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
@@ -85,14 +69,16 @@ port::BOOL CNorvaneApp::InitInstance() {
 
     m_strTitle = LoadResString(IDS_APP_TITLE);
     m_pszAppName = m_strTitle.c_str();
+    AfxSetAppName(m_pszAppName);
 
     if (IsOldNT()) {
         AfxMessageBox(IDS_OLD_NT, MB_ICONERROR, 0);
         return FALSE;
     }
 
+    // A missing value leaves the folder empty; the INI defaults then apply.
     char clientFolder[MAX_PATH] = {};
-    ReadApplicationPath(clientFolder);
+    (void)ReadApplicationPath(clientFolder);
 
     if (!RunValueExists(kOwnRunValue)) {
         PrepareMasterImage(cmdInfo, clientFolder);

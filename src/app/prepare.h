@@ -10,6 +10,9 @@
 // logon with the host identity on its command line.
 void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::string& clientFolder);
 
-// Removes the client's Run value named in its INI file and stores this
-// program's own Run value.
-void RegisterSelfForStartup(const std::string& iniPath);
+// Stores this program's own Run value, then removes the client's Run values
+// named in its INI file ("NT_RUN_KEY"; on Windows 9x also "95_RUN_KEY"). In
+// that order, so that a failed write leaves the client's start-up entry in
+// place: the machine always starts one of the two. false, with the system's
+// error shown, when the own value could not be stored.
+[[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform);

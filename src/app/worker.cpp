@@ -1,7 +1,27 @@
 // The worker thread's sequence.
 #include "app/worker.h"
 
+#include "app/message_box.h"
+#include "common/syserror.h"
+#include "common/text.h"
+
 void RunReconfigurationSteps(ProgressView& /*view*/, ReconfigurationData& /*data*/) {}
+
+namespace {
+// Each step shows its own failures; this is for what no step expected. The
+// administrator learns that the copy was not finished, and the utility stays
+// registered unless its restore had already run.
+void ReportUnexpectedFailure(ProgressView& view) noexcept {
+    try {
+        std::string const text =
+            "The reconfiguration stopped because of an unexpected error:\n" +
+            DescribeCurrentException();
+        view.ShowMessageBox(text.c_str(), AfxGetAppName(), port::MB_ICONERROR);
+    } catch (...) {
+        // Not even the box could be shown; the dialog still has to end.
+    }
+}
+} // namespace
 
 unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
                            const WorkerSteps& steps) {
@@ -11,8 +31,7 @@ unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
         if (steps)
             steps(*view, data);
     } catch (...) {
-        // The steps report their own failures; whatever still escapes must
-        // not keep the dialog open for ever.
+        ReportUnexpectedFailure(*view);
     }
     view->Done();
     return 0;

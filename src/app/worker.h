@@ -14,8 +14,8 @@ using WorkerSteps = std::function<void(ProgressView& view, ReconfigurationData& 
 void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data);
 
 // The whole life of the worker: with no view, returns at once; otherwise runs
-// the steps and, whatever they do (an escaping exception included), calls
-// view.Done() exactly once as its last use of the view. Returns the thread's
-// exit code, 0.
+// the steps and, whatever they do, calls view.Done() exactly once as its last
+// use of the view. An exception that escapes the steps is shown in one error
+// box (through the view) before that. Returns the thread's exit code, 0.
 unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
                            const WorkerSteps& steps = RunReconfigurationSteps);

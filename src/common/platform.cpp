@@ -117,7 +117,7 @@ port::BOOL GetNetworkParentName(const std::string& computer, DWORD* size, char* 
         remote = "\\\\" + computer;
 
     *error = 0;
-    unique_library library(os.LoadLibraryA("mpr.dll"));
+    unique_hmodule library(os.LoadLibraryA("mpr.dll"));
     if (!library)
         return TRUE;
     auto getInformation = reinterpret_cast<PFN_WNetGetResourceInformationA>(
@@ -225,19 +225,15 @@ port::BOOL GetLocalIPAddress(char* buffer, int size) {
 int CountFiles(const std::string& folder, const std::string& pattern, DWORD attributes,
                std::atomic<long>* counter, bool recurse, const std::string& exclusions) {
     auto& os = Sys();
-    std::string search = JoinPath(folder, pattern);
+    std::string spec = JoinPath(folder, pattern);
     FIND_ENTRY entry{};
     int error = 0;
-    std::intptr_t handle = os.FindFirstEntry(search.c_str(), &entry, &error);
-    if (handle == -1) {
+    unique_findhandle search(os.FindFirstEntry(spec.c_str(), &entry, &error));
+    if (!search) {
         if (error == EINVAL)
             throw CFileException(CFileException::hardIO, -1);
         return 0;
     }
-    struct SearchCloser {
-        std::intptr_t h;
-        ~SearchCloser() { Sys().FindCloseEntry(h); }
-    } closer{handle};
 
     int count = 0;
     do {
@@ -253,6 +249,6 @@ int CountFiles(const std::string& folder, const std::string& pattern, DWORD attr
             count += CountFiles(JoinPath(folder, entry.name), pattern, attributes, counter, recurse,
                                 exclusions);
         }
-    } while (os.FindNextEntry(handle, &entry) == 0);
+    } while (os.FindNextEntry(search.get(), &entry) == 0);
     return count;
 }

@@ -17,13 +17,13 @@ std::string GetDomainName();
 // The network container (domain or workgroup) of a computer, through the
 // network provider library loaded at run time. *size is the buffer's size in
 // bytes; when it is too small it receives the size needed and *error 234.
-port::BOOL GetNetworkParentName(const std::string& computer, port::DWORD* size, char* buffer,
-                                port::DWORD* error);
+[[nodiscard]] port::BOOL GetNetworkParentName(const std::string& computer, port::DWORD* size,
+                                              char* buffer, port::DWORD* error);
 std::string GetWindowsFolder();
 std::string GetProgramFilesFolder();
 std::string GetModulePath();
 port::BOOL IsLowColorDisplay();
-port::BOOL GetLocalIPAddress(char* buffer, int size);
+[[nodiscard]] port::BOOL GetLocalIPAddress(char* buffer, int size);
 
 // Raised by CountFiles for a search the runtime rejects as invalid.
 class CFileException {

@@ -7,35 +7,48 @@ constexpr std::size_t kCommandBufferSize = 1024;
 constexpr const char* kHideWindowSuffix = " -HideWindow";
 } // namespace
 
+namespace {
+// The registry functions return their error instead of setting it.
+port::BOOL Fail(port::DWORD code) {
+    port::Sys().SetLastError(code);
+    return port::FALSE;
+}
+} // namespace
+
 port::BOOL SetRunValue(const std::string& command, const std::string& valueName) {
     if (command.empty() || valueName.empty())
-        return port::FALSE;
+        return Fail(port::ERROR_INVALID_PARAMETER);
     std::string text = command;
     if (text.find(kHideWindowOption) == std::string::npos)
         text += kHideWindowSuffix;
-    // The command and its terminating zero must fit the buffer whole: a cut
-    // command would start something else at the next logon.
+    // The command and its terminating zero must fit the buffer whole.
     if (text.size() + 1 > kCommandBufferSize)
-        return port::FALSE;
+        return Fail(port::ERROR_FILENAME_EXCED_RANGE);
     unique_hkey key;
-    if (port::Sys().RegCreateKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr,
-                                    port::REG_OPTION_NON_VOLATILE, port::KEY_ALL_ACCESS, nullptr,
-                                    key.put(), nullptr) != port::ERROR_SUCCESS)
-        return port::FALSE;
-    port::Sys().RegSetValueExA(key.get(), valueName.c_str(), 0, port::REG_SZ,
-                               reinterpret_cast<const port::BYTE*>(text.c_str()),
-                               static_cast<port::DWORD>(text.size() + 1));
+    port::LONG result = port::Sys().RegCreateKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr,
+                                                    port::REG_OPTION_NON_VOLATILE,
+                                                    port::KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+    if (result != port::ERROR_SUCCESS)
+        return Fail(static_cast<port::DWORD>(result));
+    result = port::Sys().RegSetValueExA(key.get(), valueName.c_str(), 0, port::REG_SZ,
+                                        reinterpret_cast<const port::BYTE*>(text.c_str()),
+                                        static_cast<port::DWORD>(text.size() + 1));
+    if (result != port::ERROR_SUCCESS)
+        return Fail(static_cast<port::DWORD>(result));
     return port::TRUE;
 }
 
 port::BOOL DeleteRunValue(const std::string& valueName) {
     if (valueName.empty())
-        return port::FALSE;
+        return Fail(port::ERROR_INVALID_PARAMETER);
     unique_hkey key;
-    if (port::Sys().RegOpenKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0, port::KEY_ALL_ACCESS,
-                                  key.put()) != port::ERROR_SUCCESS)
-        return port::FALSE;
-    port::Sys().RegDeleteValueA(key.get(), valueName.c_str());
+    port::LONG result = port::Sys().RegOpenKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0,
+                                                  port::KEY_ALL_ACCESS, key.put());
+    if (result != port::ERROR_SUCCESS)
+        return Fail(static_cast<port::DWORD>(result));
+    result = port::Sys().RegDeleteValueA(key.get(), valueName.c_str());
+    if (result != port::ERROR_SUCCESS && result != port::ERROR_FILE_NOT_FOUND)
+        return Fail(static_cast<port::DWORD>(result));
     return port::TRUE;
 }
 

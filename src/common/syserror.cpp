@@ -3,6 +3,9 @@
 #include "common/handles.h"
 #include "common/text.h"
 
+#include <exception>
+#include <new>
+
 char* CSystemError::FormatSystemText() const {
     char* text = nullptr;
     if (port::Sys().FormatMessageA(port::FORMAT_MESSAGE_FROM_SYSTEM |
@@ -13,7 +16,7 @@ char* CSystemError::FormatSystemText() const {
 }
 
 std::string CSystemError::GetErrorText() const {
-    unique_local_text text(FormatSystemText());
+    unique_hlocal text(FormatSystemText());
     if (!text)
         return {};
     if (!m_file.empty())
@@ -24,4 +27,20 @@ std::string CSystemError::GetErrorText() const {
 
 void ThrowLastError() {
     throw CSystemError(port::Sys().GetLastError(), {}, 0);
+}
+
+std::string DescribeCurrentException() {
+    try {
+        throw;
+    } catch (const CSystemError& error) {
+        std::string text = error.GetErrorText();
+        return text.empty() ? Format("System error %u.", static_cast<unsigned>(error.Code()))
+                            : text;
+    } catch (const std::bad_alloc&) {
+        return "Not enough memory.";
+    } catch (const std::exception& e) {
+        return *e.what() ? e.what() : "An unexpected error occurred.";
+    } catch (...) {
+        return "An unexpected error occurred.";
+    }
 }

@@ -28,3 +28,8 @@ private:
 
 // Throws CSystemError with the thread's last error (no file, line 0).
 [[noreturn]] void ThrowLastError();
+
+// Words for the exception being handled (call inside a catch block): the
+// system's line for a CSystemError, the text of a standard exception, and
+// never an empty text.
+std::string DescribeCurrentException();

@@ -7,8 +7,16 @@
 
 #include <windows.h>
 
+#include "common/handles.h"
 #include "controls/dib_exception.h"
 #include "controls/dib_layout.h"
+
+struct hpalette_traits {
+    using pointer = HPALETTE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer palette) noexcept { DeleteObject(palette); }
+};
+using unique_hpalette = unique_resource<hpalette_traits>;
 
 class CDib {
 public:

@@ -8,13 +8,8 @@
 #include <string>
 #include <vector>
 
-struct ServiceHandleTraits {
-    using pointer = port::SC_HANDLE;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer handle) { port::Sys().CloseServiceHandle(handle); }
-};
 // A service control manager or service handle, closed on every path.
-using ScopedServiceHandle = unique_resource<ServiceHandleTraits>;
+using ScopedServiceHandle = unique_schandle;
 
 // The client's service executables from its INI file: the listener, then the
 // real-time service (defaults when the file or keys are missing).

@@ -10,6 +10,10 @@
 #define NORVANE_GUITEST_STATE_MAPPING "NorvaneGuiTest.State"
 // The text the test worker puts into the status line.
 #define NORVANE_GUITEST_STATUS_TEXT "Test worker running: waiting to be finished"
+// The application message box the worker raises in mode "box", and the
+// failure it throws in mode "throw".
+#define NORVANE_GUITEST_BOX_TEXT "Test box raised by the worker"
+#define NORVANE_GUITEST_FAILURE_TEXT "test step failed"
 
 // Registered window message: the dialog copies its system menu's items into
 // the shared block (a menu cannot be read from another process on Wine).

@@ -36,6 +36,8 @@ ABOUT_CAPTION = "About Norvane Utility"
 OWN_RUN_VALUE = "Halvex Wardline Norvane"
 TEST_STATUS_TEXT = "Test worker running: waiting to be finished"
 IDM_ABOUTBOX = 16
+APP_CAPTION = "Wardline Norvane Utility"
+TEST_BOX_TEXT = "Test box raised by the worker"
 
 WM_CLOSE = 0x0010
 WM_COMMAND = 0x0111
@@ -143,10 +145,16 @@ class Session:
         self.run(["wineserver", "-w"], timeout=120, display=False)
         # A persistent server makes each probe start in tens of milliseconds.
         self.run(["wineserver", "-p"], timeout=30, check=False)
-        self.program = subprocess.Popen(
-            ["timeout", "180", "wine", str(self.exe)],
-            env=dict(self.env, DISPLAY=self.display), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.program = self.launch()
+
+    def launch(self, mode: str = "") -> subprocess.Popen:
+        """Starts the test build; mode chooses its worker (guitest_main_win.cpp)."""
+        env = dict(self.env, DISPLAY=self.display)
+        if mode:
+            env["NORVANE_GUITEST_MODE"] = mode
+        return subprocess.Popen(["timeout", "180", "wine", str(self.exe)], env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
 
     def _start_xvfb(self):
         # A display number nobody else uses, derived from our pid.
@@ -371,6 +379,28 @@ class ProgressDialogTest(unittest.TestCase):
         self.assertEqual(result["from"], "worker-end")
         self.assertLess(float(result["milliseconds"]), 1000.0)
         self.session.program.wait(timeout=20)
+
+    # The program again, with other test workers (after test_9 has ended it).
+
+    def test_a_worker_boxes_belong_to_the_dialog(self):
+        program = self.session.launch("box")
+        try:
+            dialog = self.session.probe("find", DIALOG_CAPTION, "30000", timeout=60)["hwnd"]
+            box = self.session.probe("statics", APP_CAPTION, "10000")
+            self.assertEqual(box["owner"], dialog, "the worker's box is not owned by the dialog")
+            self.assertIn(TEST_BOX_TEXT, [v.split("|", 2)[2] for k, v in box.items()
+                                          if k.startswith("child")])
+            self.session.probe("post", box["hwnd"], str(WM_COMMAND), str(IDOK), "0")
+            self.assertEqual(self.session.probe("finish", dialog, "5000")["closed"], "1")
+            self.assertEqual(program.wait(timeout=20), 0)
+        finally:
+            if program.poll() is None:
+                program.kill()
+
+    def test_b_ends_when_the_worker_cannot_start(self):
+        program = self.session.launch("no-thread")
+        # Nobody answers anything: the dialog must end by itself.
+        self.assertEqual(program.wait(timeout=30), 0)
 
 
 if __name__ == "__main__":

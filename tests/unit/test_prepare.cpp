@@ -106,6 +106,32 @@ TEST_F(Preparation, ManagerOrConfigurationFailuresAreShownTheSameWay) {
     EXPECT_FALSE(HasRunValue(kOwnRunValue));
 }
 
+// A Run key that opens but refuses the write: the master keeps its client's
+// start-up value and its listener as they were, and is told why.
+TEST_F(Preparation, ARefusedRegistrationIsShownAndLeavesTheMasterAsItWas) {
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = ERROR_ACCESS_DENIED;
+    Run();
+    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+
+    os.messageBoxes.clear();
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    Run();
+    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_TRUE(HasRunValue("Sentova 97"));
+
+    // A command that does not fit the writer's buffer is refused the same way.
+    os.messageBoxes.clear();
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = 0;
+    os.modulePath = "C:\\" + std::string(1000, 'x') + "\\norvane.exe";
+    Run();
+    ExpectOnlyBox("(206) The filename or extension is too long.\r\n", MB_ICONERROR);
+    EXPECT_TRUE(HasRunValue("Sentova 97"));
+}
+
 TEST_F(Preparation, WithoutIniFileTheDefaultsApply) {
     os.profileFiles.clear();
     Run();

@@ -2,6 +2,7 @@
 // decision of InitInstance, on the in-memory Windows.
 #include "app/command_line.h"
 #include "app/host_identity.h"
+#include "app/message_box.h"
 #include "app/norvane_app.h"
 #include "common/runkey.h"
 #include "fake_system.h"
@@ -146,6 +147,15 @@ TEST_F(RunKey, CommandsTooLongForTheBufferAreRefusedNotCut) {
     EXPECT_EQ(Stored("Over"), "<missing>");
 }
 
+TEST_F(RunKey, AFailedWriteIsReportedWithTheRegistrysCode) {
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = ERROR_ACCESS_DENIED;
+    os.SetLastError(0);
+    EXPECT_FALSE(SetRunValue("x.exe", "A"));
+    EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(SetRunValue(std::string(1012, 'a'), "A"));
+    EXPECT_EQ(os.GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+}
+
 TEST_F(RunKey, DeleteAndPresence) {
     EXPECT_FALSE(DeleteRunValue("X")) << "no Run key yet";
     os.Key(HKEY_LOCAL_MACHINE, kRunKey);
@@ -183,6 +193,17 @@ protected:
     }
     void Register() { os.SetString(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue, "anything"); }
 };
+
+TEST_F(StartUp, ApplicationBoxesBelongToTheMainWindowWhileThereIsOne) {
+    auto const dialog = reinterpret_cast<HWND>(std::uintptr_t{0x4242});
+    AfxSetMainWnd(dialog);
+    AfxMessageBox("inside");
+    AfxSetMainWnd(nullptr);
+    AfxMessageBox("outside");
+    ASSERT_EQ(os.messageBoxes.size(), 2u);
+    EXPECT_EQ(os.messageBoxes[0].owner, dialog);
+    EXPECT_EQ(os.messageBoxes[1].owner, nullptr);
+}
 
 TEST_F(StartUp, SameHostComparesWithoutLetterCase) {
     Register();

@@ -58,7 +58,7 @@ TEST(WorkerSequence, RunsTheStepsThenPostsDoneOnceAsTheLastAct) {
     EXPECT_EQ(data.m_strMainProgramPath, "C:\\client\\main.exe");
 }
 
-TEST(WorkerSequence, AnEscapingExceptionStillEndsTheDialog) {
+TEST(WorkerSequence, AnEscapingExceptionIsShownOnceThenEndsTheDialog) {
     RecordingView view;
     ReconfigurationData data;
     auto const steps = [](ProgressView& v, ReconfigurationData&) {
@@ -66,7 +66,11 @@ TEST(WorkerSequence, AnEscapingExceptionStillEndsTheDialog) {
         throw std::runtime_error("step failed");
     };
     EXPECT_EQ(RunWorkerSequence(&view, data, steps), 0u);
-    EXPECT_EQ(view.calls, (std::vector<std::string>{"status:before", "done"}));
+    EXPECT_EQ(view.calls,
+              (std::vector<std::string>{
+                  "status:before",
+                  "box:The reconfiguration stopped because of an unexpected error:\nstep failed",
+                  "done"}));
 }
 
 TEST(WorkerSequence, NoStepsClosesTheDialogAtOnce) {

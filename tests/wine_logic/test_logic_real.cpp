@@ -61,7 +61,7 @@ TEST_F(RealSystem, HostIdentityIsMadeOfTheMachinesAdapters) {
 
 TEST_F(RealSystem, RunKeyFunctionsAgainstTheRegistry) {
     const std::string name = "Norvane Contract Value";
-    DeleteRunValue(name);
+    EXPECT_TRUE(DeleteRunValue(name)) << "deleting an absent value is no failure";
     EXPECT_FALSE(RunValueExists(name));
     EXPECT_TRUE(SetRunValue("\"C:\\Program Files\\X\\x.exe\" \"/00c04f1a2b3c\"", name));
     EXPECT_TRUE(RunValueExists(name));

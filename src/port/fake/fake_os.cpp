@@ -87,6 +87,7 @@ FakeOs::FakeOs() {
     systemMessages[ERROR_INSUFFICIENT_BUFFER] =
         "The data area passed to a system call is too small.\r\n";
     systemMessages[ERROR_PROC_NOT_FOUND] = "The specified procedure could not be found.\r\n";
+    systemMessages[ERROR_FILENAME_EXCED_RANGE] = "The filename or extension is too long.\r\n";
     systemMessages[ERROR_MORE_DATA] = "More data is available.\r\n";
     systemMessages[ERROR_NO_MORE_ITEMS] = "No more data is available.\r\n";
     systemMessages[ERROR_INVALID_SERVICE_CONTROL] =
@@ -361,6 +362,8 @@ LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const
         return ERROR_INVALID_HANDLE;
     if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
+    if (k->valueWriteError)
+        return static_cast<LONG>(k->valueWriteError);
     // A text whose size leaves out its terminating zero gets it back: the
     // system looks at the byte after the given size (as NT does).
     if (data && size > 0 && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&

@@ -34,6 +34,9 @@ struct FakeRegKey {
     // Opening with any write right fails with ERROR_ACCESS_DENIED (a user
     // without administrator rights under HKEY_LOCAL_MACHINE).
     bool denyWrite = false;
+    // Non-zero: the key opens for writing, but RegSetValueExA on it fails
+    // with this code (a full hive, a value locked by a security product).
+    DWORD valueWriteError = 0;
 };
 
 struct FakeService {

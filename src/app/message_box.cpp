@@ -1,0 +1,36 @@
+#include "app/message_box.h"
+
+#include "common/text.h"
+
+#include <atomic>
+
+namespace {
+// The dialog's thread sets them before the worker starts and clears them
+// after it has ended; the worker only reads them.
+std::atomic<const char*> g_appName{nullptr};
+std::atomic<port::HWND> g_mainWnd{nullptr};
+} // namespace
+
+void AfxSetAppName(const char* name) {
+    g_appName = name;
+}
+
+const char* AfxGetAppName() {
+    return g_appName;
+}
+
+void AfxSetMainWnd(port::HWND window) {
+    g_mainWnd = window;
+}
+
+port::HWND AfxGetMainWnd() {
+    return g_mainWnd;
+}
+
+int AfxMessageBox(const std::string& text, port::UINT type, port::UINT /*helpId*/) {
+    return port::Sys().MessageBoxA(g_mainWnd, text.c_str(), g_appName, type);
+}
+
+int AfxMessageBox(port::UINT stringId, port::UINT type, port::UINT helpId) {
+    return AfxMessageBox(LoadResString(stringId), type, helpId);
+}
