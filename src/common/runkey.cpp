@@ -25,9 +25,9 @@ port::BOOL SetRunValue(const std::string& command, const std::string& valueName)
     if (text.size() + 1 > kCommandBufferSize)
         return Fail(port::ERROR_FILENAME_EXCED_RANGE);
     unique_hkey key;
-    port::LONG result = port::Sys().RegCreateKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr,
-                                                    port::REG_OPTION_NON_VOLATILE,
-                                                    port::KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+    port::LONG result = port::Sys().RegCreateKeyExA(
+        port::HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, port::REG_OPTION_NON_VOLATILE,
+        port::KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     if (result != port::ERROR_SUCCESS)
         return Fail(static_cast<port::DWORD>(result));
     result = port::Sys().RegSetValueExA(key.get(), valueName.c_str(), 0, port::REG_SZ,
