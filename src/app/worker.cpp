@@ -13,9 +13,8 @@ namespace {
 // registered unless its restore had already run.
 void ReportUnexpectedFailure(ProgressView& view) noexcept {
     try {
-        std::string const text =
-            "The reconfiguration stopped because of an unexpected error:\n" +
-            DescribeCurrentException();
+        std::string const text = "The reconfiguration stopped because of an unexpected error:\n" +
+                                 DescribeCurrentException();
         view.ShowMessageBox(text.c_str(), AfxGetAppName(), port::MB_ICONERROR);
     } catch (...) {
         // Not even the box could be shown; the dialog still has to end.
