@@ -188,6 +188,43 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// The system's GUID record (16 bytes).
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+static_assert(sizeof(GUID) == 16);
+
+// Same layouts as the system's STARTUPINFOA and PROCESS_INFORMATION.
+struct STARTUPINFOA {
+    DWORD cb;
+    char* lpReserved;
+    char* lpDesktop;
+    char* lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+
 class Os {
 public:
     virtual ~Os() = default;
@@ -293,6 +330,32 @@ public:
     virtual void Sleep(DWORD milliseconds) = 0;
     virtual DWORD GetTickCount() = 0;
     virtual void GetLocalTime(SYSTEMTIME* time) = 0;
+
+    // Windows of other programs: found by class, told by posted messages.
+    virtual HWND FindWindowA(const char* className, const char* windowName) = 0;
+    virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+
+    // Named file mappings, read side.
+    virtual HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name) = 0;
+    virtual void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                                std::size_t bytes) = 0;
+    virtual BOOL UnmapViewOfFile(const void* view) = 0;
+
+    // Processes. Handles are closed with CloseHandle. CreateProcessA always
+    // passes no security attributes and no environment block.
+    virtual HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) = 0;
+    virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+    virtual void GetStartupInfoA(STARTUPINFOA* info) = 0;
+    virtual BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
+                                DWORD creationFlags, const char* currentDirectory,
+                                STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) = 0;
+
+    // COM's GUID generator.
+    virtual HRESULT CoCreateGuid(GUID* guid) = 0;
+
+    // Files: delayed deletion and short (8.3) names.
+    virtual BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) = 0;
+    virtual DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) = 0;
 };
 
 // The implementation the logic talks to. The Windows program installs the

@@ -58,6 +58,15 @@ public:
         std::string text;
     };
     virtual SeenBox SeenMessageBox() = 0;
+    // A top-level window of class className, in a program of its own, that
+    // goes when it is posted closeMessage (or at Finish).
+    virtual void OpenWindow(const std::string& className, port::UINT closeMessage) = 0;
+    // A named 4-byte file mapping holding value, open until Finish.
+    virtual void PublishValue(const std::string& name, port::DWORD value) = 0;
+    // The id of a process that runs for the whole test (this one).
+    virtual port::DWORD RunningProcessId() = 0;
+    // Full path of a program that, started without arguments, ends at once.
+    virtual std::string QuickProgram() = 0;
     // True on the in-memory side (its clock is virtual).
     virtual bool IsFake() const = 0;
     // True under Wine, for the few places where Wine is known to differ from

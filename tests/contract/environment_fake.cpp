@@ -7,6 +7,8 @@
 #include "port/fake/fake_os.h"
 #include "strings_table.h"
 
+#include <cstring>
+
 namespace contract {
 
 namespace {
@@ -67,6 +69,22 @@ public:
     bool UseCodePage(port::UINT cp) override {
         fake.codePage = cp;
         return true;
+    }
+    void OpenWindow(const std::string& className, port::UINT closeMessage) override {
+        fake.AddWindow(className, closeMessage, 0, 0, fake.AddProcess());
+    }
+    void PublishValue(const std::string& name, port::DWORD value) override {
+        port::FakeMapping mapping;
+        mapping.bytes.resize(4);
+        std::memcpy(mapping.bytes.data(), &value, 4);
+        fake.mappings[name] = mapping;
+    }
+    port::DWORD RunningProcessId() override { return fake.AddProcess(); }
+    std::string QuickProgram() override {
+        std::string const path = "C:\WINDOWS\system32\hostname.exe";
+        fake.AddFile(path);
+        fake.launchedProgramLifetimeMs = 30;
+        return path;
     }
     bool IsFake() const override { return true; }
     bool IsWine() const override { return false; }

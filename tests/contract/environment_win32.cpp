@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace contract {
@@ -73,6 +74,60 @@ void AddIpHelperAddresses(std::vector<MacAddress>* out) {
     }
     ::FreeLibrary(lib);
 }
+
+// A window on a thread of its own that destroys itself on its closing
+// message, standing in for another program's window.
+class TestWindow {
+public:
+    TestWindow(const std::string& className, UINT closeMessage)
+        : m_class(className), m_close(closeMessage) {
+        HANDLE const ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([this, ready] { Loop(ready); });
+        ::WaitForSingleObject(ready, 10000);
+        ::CloseHandle(ready);
+    }
+    ~TestWindow() {
+        if (m_threadId)
+            ::PostThreadMessageA(m_threadId, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<TestWindow*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
+        if (self && msg == self->m_close) {
+            ::DestroyWindow(wnd);
+            return 0;
+        }
+        if (msg == WM_DESTROY)
+            ::PostQuitMessage(0);
+        return ::DefWindowProcA(wnd, msg, wParam, lParam);
+    }
+    void Loop(HANDLE ready) {
+        m_threadId = ::GetCurrentThreadId();
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &TestWindow::Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = m_class.c_str();
+        ::RegisterClassA(&wc);
+        HWND const wnd = ::CreateWindowA(m_class.c_str(), "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                         nullptr, wc.hInstance, nullptr);
+        if (wnd)
+            ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetEvent(ready);
+        MSG msg;
+        while (wnd && ::GetMessageA(&msg, nullptr, 0, 0) > 0)
+            ::DispatchMessageA(&msg);
+        if (wnd && ::IsWindow(wnd))
+            ::DestroyWindow(wnd);
+        ::UnregisterClassA(m_class.c_str(), wc.hInstance);
+    }
+
+    std::string m_class;
+    UINT m_close;
+    DWORD m_threadId = 0;
+    std::thread m_thread;
+};
 
 class RealEnvironment final : public Environment {
 public:
@@ -184,6 +239,25 @@ public:
             answerer.join();
         return seen;
     }
+    void OpenWindow(const std::string& className, port::UINT closeMessage) override {
+        windows.push_back(std::make_unique<TestWindow>(className, closeMessage));
+    }
+    void PublishValue(const std::string& name, port::DWORD value) override {
+        HANDLE const mapping =
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, name.c_str());
+        ASSERT_NE(mapping, nullptr) << name;
+        void* const view = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 4);
+        ASSERT_NE(view, nullptr);
+        std::memcpy(view, &value, 4);
+        ::UnmapViewOfFile(view);
+        mappings.push_back(mapping);
+    }
+    port::DWORD RunningProcessId() override { return ::GetCurrentProcessId(); }
+    std::string QuickProgram() override {
+        char folder[MAX_PATH] = {};
+        ::GetSystemDirectoryA(folder, MAX_PATH);
+        return std::string(folder) + "\\hostname.exe";
+    }
     bool UseCodePage(port::UINT cp) override { return ::GetACP() == cp; }
     bool IsFake() const override { return false; }
     bool IsWine() const override {
@@ -193,6 +267,10 @@ public:
     void Finish() override {
         if (answerer.joinable())
             answerer.join();
+        windows.clear();
+        for (HANDLE mapping : mappings)
+            ::CloseHandle(mapping);
+        mappings.clear();
         for (const auto& folder : folders)
             RemoveTree(folder);
         folders.clear();
@@ -222,6 +300,8 @@ private:
 
     port::Win32Os real;
     std::vector<std::string> folders;
+    std::vector<std::unique_ptr<TestWindow>> windows;
+    std::vector<HANDLE> mappings;
     std::thread answerer;
     SeenBox seen;
 };

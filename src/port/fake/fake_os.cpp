@@ -109,6 +109,8 @@ FakeOs::~FakeOs() {
         delete[] static_cast<BYTE*>(sid);
     for (void* block : m_localBlocks)
         delete[] static_cast<char*>(block);
+    for (void* view : m_views)
+        delete[] static_cast<BYTE*>(view);
 }
 
 // ---------------------------------------------------------------- helpers
@@ -209,7 +211,8 @@ std::string FakeOs::StringValue(HKEY root, const std::string& path, const std::s
 
 int FakeOs::OpenHandleCount() const {
     return static_cast<int>(m_keys.size() + m_services.size() + m_tokens.size() + m_dcs.size() +
-                            m_searches.size() + m_sids.size() + m_localBlocks.size()) +
+                            m_searches.size() + m_sids.size() + m_localBlocks.size() +
+                            m_processHandles.size() + m_mappingHandles.size() + m_views.size()) +
            m_libraries;
 }
 
@@ -218,7 +221,8 @@ std::string FakeOs::Describe() const {
     out << "keys " << m_keys.size() << ", services " << m_services.size() << ", tokens "
         << m_tokens.size() << ", DCs " << m_dcs.size() << ", searches " << m_searches.size()
         << ", SIDs " << m_sids.size() << ", message texts " << m_localBlocks.size()
-        << ", libraries " << m_libraries;
+        << ", libraries " << m_libraries << ", processes and threads " << m_processHandles.size()
+        << ", mappings " << m_mappingHandles.size() << ", views " << m_views.size();
     return out.str();
 }
 
@@ -642,7 +646,8 @@ void FakeOs::FreeSid(PSID sid) {
 }
 
 BOOL FakeOs::CloseHandle(HANDLE handle) {
-    if (m_tokens.erase(reinterpret_cast<std::uintptr_t>(handle)))
+    auto const h = reinterpret_cast<std::uintptr_t>(handle);
+    if (m_tokens.erase(h) || m_processHandles.erase(h) || m_mappingHandles.erase(h))
         return TRUE;
     m_lastError = ERROR_INVALID_HANDLE;
     return FALSE;

@@ -105,6 +105,44 @@ struct FakeFile {
     bool directory = false;
 };
 
+inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
+
+// A top-level window of another program. A posted message that matches its
+// closing message makes it go (and its program end) closeDelayMs later.
+struct FakeWindow {
+    std::string className;
+    DWORD processId = 0;   // its program in FakeOs::processes, or 0
+    UINT closeMessage = 0; // 0: no message closes it
+    WPARAM closeWParam = 0;
+    bool closesOnQuit = false; // a posted WM_QUIT also ends the program
+    DWORD closeDelayMs = 0;
+    DWORD goneAt = kFakeNever; // virtual time at which it is gone
+};
+
+struct FakePostedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD at;
+};
+
+// Another program's process: running until exitAt.
+struct FakeProcess {
+    DWORD exitAt = kFakeNever;
+};
+
+// A named file mapping; it exists while its owner runs (owner 0: always).
+struct FakeMapping {
+    std::vector<BYTE> bytes;
+    DWORD ownerProcessId = 0;
+};
+
+struct FakeLaunch {
+    std::string application;
+    DWORD creationFlags;
+};
+
 class FakeOs : public Os {
 public:
     FakeOs();
@@ -144,7 +182,17 @@ public:
     DWORD now = 0; // virtual milliseconds since start
     SYSTEMTIME startTime{2026, 12, 2, 8, 9, 30, 0, 0};
     std::vector<DWORD> sleeps;
-    std::function<void(DWORD now)> onSleep; // called after each Sleep advanced the clock
+    std::function<void(DWORD now)> onSleep;       // called after each Sleep advanced the clock
+    std::map<std::uintptr_t, FakeWindow> windows; // by window handle
+    std::vector<FakePostedMessage> postedMessages;
+    std::map<DWORD, FakeProcess> processes; // by process id
+    std::map<std::string, FakeMapping, CaseLess> mappings;
+    std::deque<GUID> guids; // handed out first; then made up
+    HRESULT guidResult = S_OK;
+    std::vector<FakeLaunch> launches;
+    DWORD launchedProgramLifetimeMs = kFakeNever; // how long a started program runs
+    std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
+    DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
 
     // Helpers for tests.
     FakeRegKey& Key(HKEY root, const std::string& path);    // creates as needed
@@ -160,6 +208,17 @@ public:
     int OpenHandleCount() const;
     std::string Describe() const; // what is still open, for failure messages
     void AdvanceTime(DWORD ms);
+    // A window of class className; with a process id, a program that ends
+    // when its window goes.
+    HWND AddWindow(const std::string& className, UINT closeMessage, WPARAM closeWParam,
+                   DWORD closeDelayMs, DWORD processId = 0);
+    bool WindowExists(HWND window) const;
+    DWORD AddProcess(); // a running program; returns its id
+    bool ProcessRunning(DWORD processId) const;
+    // The value the system keeps for delayed file operations.
+    static constexpr const char* kPendingOperationsKey =
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    std::vector<std::string> PendingDeletes() const;
 
     // ---- Os ----
     DWORD GetLastError() override;
@@ -228,6 +287,21 @@ public:
     void Sleep(DWORD milliseconds) override;
     DWORD GetTickCount() override;
     void GetLocalTime(SYSTEMTIME* time) override;
+    HWND FindWindowA(const char* className, const char* windowName) override;
+    BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name) override;
+    void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                        std::size_t bytes) override;
+    BOOL UnmapViewOfFile(const void* view) override;
+    HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    void GetStartupInfoA(STARTUPINFOA* info) override;
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
+                        DWORD creationFlags, const char* currentDirectory,
+                        STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) override;
+    HRESULT CoCreateGuid(GUID* guid) override;
+    BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
+    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
 
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
@@ -248,7 +322,15 @@ private:
         std::size_t next = 0;
     };
 
+    struct OpenProcessHandle {
+        DWORD processId;
+        DWORD access;
+    };
+
     FakeRegKey* Root(HKEY key);
+    bool Exists(const std::string& path) const;
+    // The program of a window that closed ends with it.
+    void SettleWindows();
     FakeRegKey* Resolve(HKEY key, REGSAM* access);
     FakeService* ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error);
     void SettleService(FakeService& service);
@@ -264,6 +346,12 @@ private:
     std::set<void*> m_sids;
     std::set<void*> m_localBlocks;
     int m_libraries = 0;
+    std::map<std::uintptr_t, OpenProcessHandle> m_processHandles; // processes and threads
+    std::map<std::uintptr_t, std::string> m_mappingHandles;
+    std::set<void*> m_views;
+    std::uintptr_t m_nextWindow = 0x10000;
+    DWORD m_nextProcessId = 1000;
+    DWORD m_guidsMade = 0;
 };
 
 } // namespace port

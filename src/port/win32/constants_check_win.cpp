@@ -38,3 +38,12 @@ static_assert(sizeof(port::NAME_BUFFER) == sizeof(::NAME_BUFFER));
 static_assert(sizeof(port::LANA_ENUM) == sizeof(::LANA_ENUM));
 static_assert(sizeof(port::SYSTEMTIME) == sizeof(::SYSTEMTIME));
 static_assert(port::TokenGroups == ::TokenGroups);
+static_assert(sizeof(port::GUID) == sizeof(::GUID));
+static_assert(offsetof(port::GUID, Data4) == offsetof(::GUID, Data4));
+static_assert(sizeof(port::STARTUPINFOA) == sizeof(::STARTUPINFOA));
+static_assert(offsetof(port::STARTUPINFOA, dwFlags) == offsetof(::STARTUPINFOA, dwFlags));
+static_assert(offsetof(port::STARTUPINFOA, wShowWindow) == offsetof(::STARTUPINFOA, wShowWindow));
+static_assert(offsetof(port::STARTUPINFOA, hStdError) == offsetof(::STARTUPINFOA, hStdError));
+static_assert(sizeof(port::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION));
+static_assert(offsetof(port::PROCESS_INFORMATION, dwProcessId) ==
+              offsetof(::PROCESS_INFORMATION, dwProcessId));

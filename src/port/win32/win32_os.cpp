@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <nb30.h>
+#include <objbase.h>
 #include <io.h>
 
 #include <cerrno>
@@ -284,6 +285,60 @@ DWORD Win32Os::GetTickCount() {
 
 void Win32Os::GetLocalTime(SYSTEMTIME* time) {
     ::GetLocalTime(As<::SYSTEMTIME*>(time));
+}
+
+HWND Win32Os::FindWindowA(const char* className, const char* windowName) {
+    return As<HWND>(::FindWindowA(className, windowName));
+}
+
+BOOL Win32Os::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::PostMessageA(As<::HWND>(window), message, wParam, lParam);
+}
+
+HANDLE Win32Os::OpenFileMappingA(DWORD access, BOOL inherit, const char* name) {
+    return ::OpenFileMappingA(access, inherit, name);
+}
+
+void* Win32Os::MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                             std::size_t bytes) {
+    return ::MapViewOfFile(mapping, access, offsetHigh, offsetLow, bytes);
+}
+
+BOOL Win32Os::UnmapViewOfFile(const void* view) {
+    return ::UnmapViewOfFile(view);
+}
+
+HANDLE Win32Os::OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
+    return ::OpenProcess(access, inherit, processId);
+}
+
+DWORD Win32Os::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return ::WaitForSingleObject(handle, milliseconds);
+}
+
+void Win32Os::GetStartupInfoA(STARTUPINFOA* info) {
+    ::GetStartupInfoA(As<::STARTUPINFOA*>(info));
+}
+
+BOOL Win32Os::CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
+                             DWORD creationFlags, const char* currentDirectory,
+                             STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) {
+    return ::CreateProcessA(applicationName, commandLine, nullptr, nullptr, inheritHandles,
+                            creationFlags, nullptr, currentDirectory,
+                            As<::STARTUPINFOA*>(startupInfo),
+                            As<::PROCESS_INFORMATION*>(processInfo));
+}
+
+HRESULT Win32Os::CoCreateGuid(GUID* guid) {
+    return ::CoCreateGuid(As<::GUID*>(guid));
+}
+
+BOOL Win32Os::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+    return ::MoveFileExA(existing, newName, flags);
+}
+
+DWORD Win32Os::GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) {
+    return ::GetShortPathNameA(longPath, shortPath, size);
 }
 
 } // namespace port

@@ -74,6 +74,21 @@ public:
     void Sleep(DWORD milliseconds) override;
     DWORD GetTickCount() override;
     void GetLocalTime(SYSTEMTIME* time) override;
+    HWND FindWindowA(const char* className, const char* windowName) override;
+    BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name) override;
+    void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                        std::size_t bytes) override;
+    BOOL UnmapViewOfFile(const void* view) override;
+    HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    void GetStartupInfoA(STARTUPINFOA* info) override;
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
+                        DWORD creationFlags, const char* currentDirectory,
+                        STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) override;
+    HRESULT CoCreateGuid(GUID* guid) override;
+    BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
+    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
 };
 
 } // namespace port
