@@ -3,9 +3,11 @@
 
 #include "app/message_box.h"
 #include "common/syserror.h"
-#include "common/text.h"
+#include "reconfigure/reconfiguration.h"
 
-void RunReconfigurationSteps(ProgressView& /*view*/, ReconfigurationData& /*data*/) {}
+void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data) {
+    CReconfiguration(view, data).Run();
+}
 
 namespace {
 // Each step shows its own failures; this is for what no step expected. The

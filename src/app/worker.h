@@ -9,8 +9,7 @@
 // The reconfiguration steps as the worker runs them.
 using WorkerSteps = std::function<void(ProgressView& view, ReconfigurationData& data)>;
 
-// The steps the product runs. Until the reconfiguration work exists there
-// are none, and the dialog closes as soon as the worker starts.
+// The steps the product runs: the copy's reconfiguration (CReconfiguration).
 void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data);
 
 // The whole life of the worker: with no view, returns at once; otherwise runs

@@ -91,6 +91,14 @@ struct hmodule_traits {
 };
 using unique_hmodule = unique_resource<hmodule_traits>;
 
+// A mapped view of a file mapping.
+struct mapview_traits {
+    using pointer = const void*;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer view) noexcept { port::Sys().UnmapViewOfFile(view); }
+};
+using unique_mapview = unique_resource<mapview_traits>;
+
 // Blocks the system allocated for us (FormatMessageA's text).
 struct hlocal_traits {
     using pointer = char*;

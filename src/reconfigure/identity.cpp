@@ -1,0 +1,58 @@
+// A copy's own client identity: a new GUID in the client's key.
+#include "app/message_box.h"
+#include "common/guid.h"
+#include "common/handles.h"
+#include "common/platform.h"
+#include "common/settings.h"
+#include "common/syserror.h"
+#include "common/text.h"
+#include "reconfigure/reconfiguration.h"
+#include "string_ids.h"
+
+using namespace port;
+
+namespace {
+constexpr DWORD kGuidPauseMs = 1000;
+
+bool WriteGuid(HKEY key, const std::string& guid) {
+    return Sys().RegSetValueExA(key, kValueGuid, 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(guid.c_str()),
+                                static_cast<DWORD>(guid.size() + 1)) == ERROR_SUCCESS;
+}
+} // namespace
+
+bool CReconfiguration::CreateGuidKey(std::string& guid) {
+    try {
+        if (GenerateAndStoreGuid(guid))
+            return true;
+        m_view.ShowMessageBox(LoadResString(IDS_GUID_KEY_FAILED).c_str(),
+                              LoadResString(IDS_ERROR_CAPTION).c_str(), MB_ICONERROR);
+    } catch (const CSystemError& error) {
+        CSystemError const copy = error;
+        AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+    }
+    return false;
+}
+
+bool CReconfiguration::GenerateAndStoreGuid(std::string& guid) {
+    ShowStatusNow(IDS_CREATING_GUID_KEY);
+    Os& os = Sys();
+    os.Sleep(kGuidPauseMs);
+
+    GUID value{};
+    HRESULT const result = os.CoCreateGuid(&value);
+    if (result != S_OK)
+        throw CSystemError(static_cast<DWORD>(result), {}, 0);
+    // The caller has the text even when the write below fails.
+    guid = FormatGuid(value);
+
+    const char* const keyPath =
+        GetPlatformId() == VER_PLATFORM_WIN32_NT ? kClientKeyNT : kClientKey9x;
+    unique_hkey key;
+    if (os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+        return WriteGuid(key.get(), guid);
+    if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS)
+        return WriteGuid(key.get(), guid);
+    return false;
+}

@@ -1,0 +1,150 @@
+// The order of the copy's steps and the checks between them.
+#include "app/norvane_app.h"
+#include "common/handles.h"
+#include "common/platform.h"
+#include "common/registry.h"
+#include "common/settings.h"
+#include "common/text.h"
+#include "reconfigure/reconfiguration.h"
+#include "string_ids.h"
+
+using namespace port;
+
+namespace {
+
+constexpr DWORD kWaitingPauseMs = 3000;
+constexpr const char* kClient9xProgram = "STVWIN97.EXE";
+
+bool IsNT() {
+    return GetPlatformId() == VER_PLATFORM_WIN32_NT;
+}
+
+const char* ClientKey() {
+    return IsNT() ? kClientKeyNT : kClientKey9x;
+}
+
+bool OpenForReading(const char* path, unique_hkey& key) {
+    return Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::string ClientFolderNT() {
+    char folder[MAX_PATH] = {};
+    if (ReadApplicationPath(folder) && folder[0])
+        return folder;
+    unique_hkey key;
+    if (!OpenForReading(kClientKeyNT, key))
+        return {};
+    return ReadRegString(key.get(), kValueInstallPath);
+}
+
+void CReconfiguration::ShowStatus(UINT stringId) {
+    m_view.SetStatusText(LoadResString(stringId).c_str());
+}
+
+void CReconfiguration::ShowStatusNow(UINT stringId) {
+    ShowStatus(stringId);
+    m_view.RepaintStatus();
+}
+
+void CReconfiguration::Run() {
+    if (!CheckClientInstalled())
+        return;
+    LocateMainProgram();
+    RunReconfiguration();
+}
+
+bool CReconfiguration::CheckClientInstalled() {
+    ShowStatus(IDS_CHECKING_CLIENT);
+    if (IsClientInstalled())
+        return true;
+    m_view.ShowMessageBox(LoadResString(IDS_CLIENT_NOT_INSTALLED).c_str(), nullptr, MB_ICONERROR);
+    return false;
+}
+
+bool CReconfiguration::IsClientInstalled() {
+    unique_hkey key;
+    if (IsNT())
+        return OpenForReading(kClientKeyNT, key);
+
+    // The 9x client: its main program in the folder its key names.
+    if (!OpenForReading(kClientKey9x, key))
+        return false;
+    std::string const folder = ReadRegString(key.get(), kValueApplicationPath);
+    key.reset();
+    if (folder.empty())
+        return false;
+    try {
+        return CountFiles(folder, kClient9xProgram, 0, nullptr, false, "") > 0;
+    } catch (const CFileException&) {
+        return false; // a search the runtime refuses finds nothing
+    }
+}
+
+void CReconfiguration::LocateMainProgram() {
+    std::string const windowsFolder = GetWindowsFolder();
+    std::string folder, file;
+    unique_hkey key;
+    if (IsNT()) {
+        std::string const iniPath = JoinPath(ClientFolderNT(), kClientIniFile);
+        if (OpenForReading(kClientKeyNT, key)) {
+            folder = ReadRegString(key.get(), kValueApplicationPath);
+            if (folder.empty())
+                folder = ReadRegString(key.get(), kValueInstallPath);
+            key.reset();
+        } else {
+            folder = JoinPath(SplitPath(windowsFolder).drive, "Sentova NT");
+        }
+        file = ReadIniString(kClientIniSection, kIniMonitorItemFile, "", iniPath);
+    } else {
+        std::string const iniPath = JoinPath(windowsFolder, kClientIniFile);
+        if (OpenForReading(kClientKey9x, key)) {
+            folder = ReadRegString(key.get(), kValueApplicationPath);
+            key.reset();
+        } else {
+            folder = JoinPath(GetProgramFilesFolder(), "Sentova 97");
+        }
+        file = ReadIniString(kClientIniSection, kIniRunKeyFile9x, "", iniPath);
+    }
+    m_data.m_strMainProgramFile = file;
+    m_data.m_strClientFolder = folder;
+    m_data.m_strMainProgramPath = JoinPath(folder, file);
+}
+
+void CReconfiguration::RunReconfiguration() {
+    if (m_data.m_bSameHost) {
+        RestoreClient(true);
+        return;
+    }
+    ShowStatusNow(IDS_WAITING);
+    Sys().Sleep(kWaitingPauseMs);
+    StopClient();
+    m_view.SetStatusText("");
+    std::string guid;
+    bool const ok = CreateGuidKey(guid);
+    if (ok && IsClientValueAbsent() && IsClientModeSet())
+        (void)NotifyServer(guid);
+    RestoreClient(ok);
+}
+
+bool CReconfiguration::IsClientValueAbsent() {
+    unique_hkey key;
+    if (!OpenForReading(ClientKey(), key))
+        return false;
+    const char* const value = IsNT() ? kValueApplicationPath : kValueProgramVersion;
+    DWORD type = 0, size = 0;
+    return Sys().RegQueryValueExA(key.get(), value, nullptr, &type, nullptr, &size) !=
+           ERROR_SUCCESS;
+}
+
+bool CReconfiguration::IsClientModeSet() {
+    unique_hkey key;
+    if (!OpenForReading(ClientKey(), key))
+        return false;
+    return ReadRegDword(key.get(), kValueMode) != 0;
+}
+
+BOOL CReconfiguration::NotifyServer(const std::string& /*guid*/) {
+    return FALSE;
+}
