@@ -63,6 +63,9 @@ def main(argv):
     except lifecycle.NeedError as e:
         print(f"demo: {e}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("demo: interrupted; what it had set up is removed", file=sys.stderr)
+        return 130
     prep = result.preparation
     if prep:
         print("\nPreparation of the master")

@@ -157,8 +157,11 @@ class Janitor:
         lines = ["#!/bin/sh"] + [f"timeout 60 {c} >/dev/null 2>&1" for _, c in
                                  reversed(self._actions)]
         tmp = self.script.with_suffix(".tmp")
-        tmp.write_text("\n".join(lines) + "\n")
-        tmp.replace(self.script)
+        try:
+            tmp.write_text("\n".join(lines) + "\n")
+            tmp.replace(self.script)
+        except OSError:
+            pass  # the work folder is gone: cleaning up has run
 
     def close(self):
         with self._lock:
@@ -512,6 +515,8 @@ class Lifecycle:
         root.mkdir(parents=True, exist_ok=True)
         self.work = Path(tempfile.mkdtemp(prefix="norvane-lifecycle-", dir=root))
         self.janitor = Janitor(self.work)
+        if not options.keep:
+            self.janitor.add(f"rm -rf {sh_quote(self.work)}")
         self.display: Display | None = None
         self.result = LifecycleResult()
         self._log_lock = threading.Lock()
