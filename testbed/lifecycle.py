@@ -69,12 +69,18 @@ SERVER = "127.0.0.1"
 MASTER_GUID = "6f1c2a4e-3b5d-4c7e-9a8b-1d2e3f405162"  # the client's GUID on the master
 SERVICES = ("hxlisten", "rtguard")
 COPY_PROGRAMS = ("main", "update", "monitor")  # running on each copy at logon
-MONITOR = "monitor"  # the program the utility launches at the end (NT_MENU_IOMONITOR_ITEM_FILENAME)
+# The stand-in's programs (client.py); the monitor is the one the utility
+# launches at the end (the INI's NT_MENU_IOMONITOR_ITEM_FILENAME).
+CLIENT_PROGRAMS = {"main": client.NT_FOLDER + r"\sentova.exe",
+                   "update": client.NT_FOLDER + r"\stvupd.exe",
+                   "monitor": client.NT_FOLDER + r"\stvmon.exe"}
+MONITOR = "monitor"
 DIALOG_CAPTION = "Norvane Utility"
 PENDING_KEY = r"System\CurrentControlSet\Control\Session Manager"
 GUID_RE = re.compile(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")
 REQUEST_RE = (r"GET /Wardline/cgi/cgiOnInst\.exe\?UID={guid}&DATE=\d{{8}}&TIME=\d{{6}}"
               r"&DOMAIN=[^& ]*&DEFAULT_CFG=1 HTTP/1\.0")
+PROXY_VARIABLES = ("http_proxy", "https_proxy", "ftp_proxy", "all_proxy", "no_proxy")
 START_TYPES = {2: "automatic", 3: "on demand", 4: "disabled"}
 STATES = {1: "stopped", 2: "starting", 3: "stopping", 4: "running"}
 
@@ -321,6 +327,9 @@ class Machine(winebed.Bed):
         self.hw = hw
         self.display = display
         self._display_set = False
+        # The machine's network is its namespace alone: no proxy of the host.
+        for name in [k for k in self.env if k.lower() in PROXY_VARIABLES]:
+            del self.env[name]
         if display:
             self.env["DISPLAY"] = display
 
@@ -632,9 +641,8 @@ class Lifecycle:
             self.say(f"Copy {index} ({hw.mac}): started from the image ...")
             machine.wine("wineboot", "-r", timeout=120)
             # The client runs as it did on the master before imaging.
-            programs = self._client_programs(machine)
             for role in COPY_PROGRAMS:
-                machine.start_background(programs[role], "--role", role)
+                machine.start_background(CLIENT_PROGRAMS[role], "--role", role)
             machine.probe("svc-start", *SERVICES)
             self._logon_and_check(machine, report, console, programs=COPY_PROGRAMS,
                                   screenshot=self.o.screenshot if display else None)
@@ -648,12 +656,6 @@ class Lifecycle:
                 machine.close()
             hw.delete()
 
-    @staticmethod
-    def _client_programs(bed) -> dict:
-        folder = client.NT_FOLDER
-        return {"main": folder + r"\sentova.exe", "update": folder + r"\stvupd.exe",
-                "monitor": folder + r"\stvmon.exe"}
-
     # --- logon, the utility's run, restart --------------------------------
     def _logon_and_check(self, m: Machine, r: MachineReport, console: Console, programs,
                          screenshot: Path | None = None):
@@ -662,7 +664,7 @@ class Lifecycle:
         r.guid_before = client_guid(m)
         running_services = sum((m.service(s) or {}).get("state") == 4 for s in SERVICES)
         r.pauses_ms = mandated_pauses_ms(r.same_host, programs, running_services)
-        monitor = self._client_programs(m)[MONITOR]
+        monitor = CLIENT_PROGRAMS[MONITOR]
         launched_before = self._starts(m, monitor)
 
         log = m.dir / "watch.jsonl"
