@@ -1,43 +1,29 @@
 #!/usr/bin/env python3
-"""Demonstrates master-image preparation under Wine.
+"""Demonstrates the utility's whole life cycle under Wine.
 
-    testbed/demo.py [WINDOWS_BUILD_DIR]      (default: build/windows)
+    testbed/demo.py [WINDOWS_BUILD_DIR] [--copies N] [--screenshot PNG] [--sequential] [--keep]
 
-Makes a fresh Wine prefix, installs the client stand-in, shows the state an
-administrator cares about, runs norvane.exe (its message boxes are answered
-and printed), shows the state again side by side, and exits 0 when the
-preparation did what it promises: listener on demand start, real-time service
-untouched, the client's Run value gone, the utility registered with the host
-identity. Needs wine and python3 only; takes about half a minute.
+A master with the client stand-in running is prepared (its message boxes are
+answered and printed, the state before and after shown side by side), its disk
+is imaged, N copies (default 2) start from the image on hardware of their own
+and log on, and the master logs on again. One table then shows every machine:
+host identity, GUID before and after, what its console stand-in received, the
+client's services and start-up entry, the utility's own entry and file, the
+message boxes; then the time of each run beside the pauses it must make, and
+where the screenshot of copy 1's progress dialog is. Exit 0 only when every
+machine ended as promised; 2 when the machine lacks what the demo needs (root,
+network namespaces, the windows build). See testbed/lifecycle.py.
 """
 
-import re
+import argparse
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(REPO / "tests" / "e2e"))
+sys.path.insert(0, str(REPO / "testbed"))
 
-import winebed  # noqa: E402
-from winebed import client  # noqa: E402
-
-START_TYPES = {2: "automatic", 3: "on demand", 4: "disabled"}
-STATES = {1: "stopped", 2: "starting", 3: "stopping", 4: "running"}
-EXE = winebed.NORVANE_WIN_PATH
-
-
-def state(bed):
-    rows = {}
-    for name in ("hxlisten", "rtguard"):
-        svc = bed.service(name)
-        rows[f"service {name}"] = ("(absent)" if svc is None else
-                                   f"{START_TYPES.get(svc['start_type'], svc['start_type'])}, "
-                                   f"{STATES.get(svc['state'], svc['state'])}")
-    for name, value in sorted(bed.run_values().items()):
-        rows[f"Run: {name}"] = value["data"] if value["type"] == "REG_SZ" else str(value)
-    return rows
+import lifecycle  # noqa: E402
 
 
 def table(before, after):
@@ -53,58 +39,51 @@ def table(before, after):
 
 
 def main(argv):
-    build = Path(argv[1] if len(argv) > 1 else REPO / "build" / "windows").resolve()
-    exe, tools = build / "src" / "norvane.exe", build / "testbed"
-    for need in (exe, tools / "nvrun.exe", tools / "nvprobe.exe", tools / "standin_service.exe"):
-        if not need.is_file():
-            print(f"missing {need}: build the 'windows' preset first", file=sys.stderr)
-            return 2
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("build", nargs="?", type=Path, default=REPO / "build" / "windows")
+    parser.add_argument("--copies", type=int, default=2)
+    parser.add_argument("--screenshot", type=Path)
+    parser.add_argument("--sequential", action="store_true",
+                        help="run the copies one after the other")
+    parser.add_argument("--keep", action="store_true", help="keep the prefixes and logs")
+    args = parser.parse_args(argv[1:])
+    if args.copies < 1:
+        parser.error("--copies must be at least 1")
+    build = args.build.resolve()
+    shot = (args.screenshot or build / "demo" / "copy1-progress-dialog.png").resolve()
+    options = lifecycle.Options(
+        copies=args.copies, exe=build / "src" / "norvane.exe", testbed_dir=build / "testbed",
+        screenshot=shot, parallel=not args.sequential, keep=args.keep,
+        log=lambda text: print(text, flush=True))
 
     t0 = time.monotonic()
-    with tempfile.TemporaryDirectory(prefix="norvane-demo-") as tmp:
-        print("Creating a fresh Wine prefix ...")
-        winebed.make_template(Path(tmp) / "template")
-        with winebed.Bed("demo", template=Path(tmp) / "template", testbed_dir=tools,
-                         work=tmp) as bed:
-            print("Installing the client stand-in and norvane.exe ...")
-            installed = bed.install_client()
-            bed.install_exe(exe, EXE)
-            before = state(bed)
-
-            print(f"\nRunning {EXE} (preparation mode)")
-            result = bed.run_program(EXE, timeout_ms=30000)
-            for box in result.boxes:
-                icon = "icon" if box.icon == "shown" else "no icon"
-                print(f"  message box [{box.caption}] ({icon}): {box.text!r}"
-                      f" -> answered {box.answer}")
-            print(f"  exit code {result.exit_code}")
-            after = state(bed)
-            print("\nState (* = changed)")
-            print(table(before, after))
-
-            problems = []
-            hx_a = bed.service("hxlisten")
-            if not hx_a or hx_a["start_type"] != 3:
-                problems.append("listener hxlisten is not on demand start")
-            if before["service rtguard"].split(",")[0] != after["service rtguard"].split(",")[0]:
-                problems.append("real-time service rtguard changed")
-            monitor = installed.options.ini["NT_RUN_KEY"]
-            if f"Run: {monitor}" in after:
-                problems.append(f"the client's Run value {monitor!r} is still there")
-            own = after.get(f"Run: {winebed.OWN_RUN_VALUE}", "")
-            m = re.fullmatch(r'"(.*)" "/([0-9a-f]*)" -HideWindow', own)
-            if not m or m.group(1) != EXE or m.group(2) not in winebed.host_adapter_ids():
-                problems.append(f"own Run value wrong: {own!r}")
-            else:
-                print(f"\nHost identity {m.group(2)} matches a network adapter of this machine.")
-            if [b.text for b in result.boxes] != [winebed.MSG_CONFIGURED]:
-                problems.append("expected exactly the closing message")
-
+    try:
+        result = lifecycle.run_lifecycle(options)
+    except lifecycle.NeedError as e:
+        print(f"demo: {e}", file=sys.stderr)
+        return 2
+    except KeyboardInterrupt:
+        print("demo: interrupted; what it had set up is removed", file=sys.stderr)
+        return 130
+    prep = result.preparation
+    if prep:
+        print("\nPreparation of the master")
+        for box in prep.boxes:
+            print(f"  message box [{box.caption}]: {box.text!r} -> answered {box.answer}")
+        print(f"  exit code {prep.exit_code}; registered identity {prep.identity}")
+        print("State of the master (* = changed)")
+        print(table(prep.before, prep.after))
+    print(f"\nThe life cycle: master, its image started as {args.copies} "
+          f"cop{'y' if args.copies == 1 else 'ies'} on hardware of their own, "
+          "the master started again\n")
+    print(lifecycle.report_text(result))
+    problems = result.problems()
     print(f"\nDone in {time.monotonic() - t0:.1f} s.")
     if problems:
-        print("PREPARATION INCOMPLETE:\n  " + "\n  ".join(problems))
+        print("NOT EVERY MACHINE ENDED AS PROMISED:\n  " + "\n  ".join(problems))
         return 1
-    print("Preparation did what it promises.")
+    print("Every machine ended as promised.")
     return 0
 
 

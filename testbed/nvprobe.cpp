@@ -10,6 +10,8 @@
 //   msg CODE                             the system's text for an error code
 //   window CLASS                         FindWindowA: handle and process id
 //   shared NAME                          first 4 bytes of a named file mapping
+//   netbios                              the adapter address of every NetBIOS LANA
+//                                        that answers, 12 lower-case hex digits each
 //   post CLASS MSG WPARAM                PostMessageA to FindWindowA(CLASS)
 //   post-hwnd HWND MSG WPARAM            PostMessageA to a window handle
 //   svc-create NAME BINPATH START DISPLAY DEPS ACCOUNT ERRORCTL
@@ -21,6 +23,7 @@
 // Exit code 0 when the command ran (also for "missing"), 1 when a write
 // command failed, 2 for a usage error.
 #include <windows.h>
+#include <nb30.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -364,6 +367,41 @@ int CmdShared(const char* name) {
     return 0;
 }
 
+// The adapters as NetBIOS reports them, read the way a program on this
+// machine reads its host identity: enumerate the LANAs, reset each, ask for
+// its adapter status.
+int CmdNetbios() {
+    LANA_ENUM lanas{};
+    NCB ncb{};
+    ncb.ncb_command = NCBENUM;
+    ncb.ncb_buffer = reinterpret_cast<UCHAR*>(&lanas);
+    ncb.ncb_length = sizeof lanas;
+    UCHAR rc = Netbios(&ncb);
+    std::vector<std::string> adapters;
+    for (int i = 0; rc == NRC_GOODRET && i < lanas.length; ++i) {
+        ncb = NCB{};
+        ncb.ncb_command = NCBRESET;
+        ncb.ncb_lana_num = lanas.lana[i];
+        Netbios(&ncb);
+        struct {
+            ADAPTER_STATUS status;
+            NAME_BUFFER names[30];
+        } answer{};
+        ncb = NCB{};
+        ncb.ncb_command = NCBASTAT;
+        ncb.ncb_lana_num = lanas.lana[i];
+        std::memcpy(ncb.ncb_callname, "*               ", NCBNAMSZ);
+        ncb.ncb_buffer = reinterpret_cast<UCHAR*>(&answer);
+        ncb.ncb_length = sizeof answer;
+        if (Netbios(&ncb) == NRC_GOODRET) {
+            adapters.push_back(
+                Hex(std::string(reinterpret_cast<const char*>(answer.status.adapter_address), 6)));
+        }
+    }
+    Print(Obj().Str("status", "ok").Num("enum", rc).Raw("adapters", JsonList(adapters)).Done());
+    return 0;
+}
+
 int CmdPost(HWND h, const char* msg, const char* wparam) {
     if (!h) {
         Print(Obj().Str("status", "missing").Done());
@@ -494,6 +532,8 @@ int main(int argc, char** argv) {
         rc = CmdWindow(argv[2]);
     } else if (cmd == "shared" && argc == 3) {
         rc = CmdShared(argv[2]);
+    } else if (cmd == "netbios" && argc == 2) {
+        rc = CmdNetbios();
     } else if (cmd == "post" && argc == 5) {
         rc = CmdPost(FindWindowA(argv[2], nullptr), argv[3], argv[4]);
     } else if (cmd == "post-hwnd" && argc == 5) {
@@ -508,7 +548,8 @@ int main(int argc, char** argv) {
     if (rc == 2) {
         std::fputs(
             "usage: nvprobe.exe reg ROOT KEY [VALUE] | svc NAME | cp | msg CODE | window CLASS | "
-            "shared NAME | post CLASS MSG WPARAM | post-hwnd HWND MSG WPARAM | svc-create NAME "
+            "shared NAME | netbios | post CLASS MSG WPARAM | post-hwnd HWND MSG WPARAM | "
+            "svc-create NAME "
             "BINPATH START DISPLAY DEPS ACCOUNT ERRORCTL | svc-start|svc-stop|svc-delete "
             "NAME...\n",
             stderr);

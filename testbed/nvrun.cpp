@@ -1,6 +1,7 @@
 // nvrun.exe: starts a program, answers its message boxes and logs them.
 //
 //   nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... -- PROGRAM [ARGS...]
+//   nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] [--answer ID]...
 //
 // Every ~20 ms it looks for visible top-level "#32770" windows of the child.
 // A message box (text static 0xFFFF, standard buttons; see IsMessageBox): its caption, text,
@@ -11,7 +12,19 @@
 // Exit code: the child's; 124 when the time limit (default 60000 ms) ran out
 // and the child was terminated; 125 for a usage error; 127 when the program
 // could not be started.
+//
+// --watch-only starts nothing: it watches the dialogs of every process of
+// the Wine session (the same logging and answering) and the processes whose
+// image is NAME, which something else starts (at logon, the Run key). Each
+// such process is logged when first seen and when it ends (exit code, and
+// its creation and exit times as Unix milliseconds from GetProcessTimes).
+// It ends with 0 once every such process seen has ended, with 3 when none
+// appeared within --appear MS (default 30000), with 124 at --timeout. It
+// writes {"kind":"watching"} first, so a caller knows when to start NAME.
+// Every record carries unix_ms, the wall clock, to line it up with events
+// outside Wine.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +39,7 @@
 namespace {
 
 constexpr int kExitTimeout = 124;
+constexpr int kExitNotSeen = 3;
 constexpr int kExitUsage = 125;
 constexpr int kExitNoStart = 127;
 constexpr int kTextControl = 0xFFFF;
@@ -48,6 +62,20 @@ int ParseAnswer(const char* text) {
     char* end = nullptr;
     long v = std::strtol(text, &end, 0);
     return (end && *end == '\0' && v > 0) ? static_cast<int>(v) : -1;
+}
+
+long long UnixMs(const FILETIME& ft) {
+    ULARGE_INTEGER v;
+    v.LowPart = ft.dwLowDateTime;
+    v.HighPart = ft.dwHighDateTime;
+    constexpr unsigned long long kEpochDiff = 116444736000000000ULL; // 1601 -> 1970, 100 ns
+    return v.QuadPart < kEpochDiff ? 0 : static_cast<long long>((v.QuadPart - kEpochDiff) / 10000);
+}
+
+long long NowUnixMs() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return UnixMs(ft);
 }
 
 // Quotes one argument so that the child's runtime splits it back unchanged.
@@ -157,8 +185,17 @@ std::string IconState(HWND box) {
     return "none";
 }
 
+struct Watched {
+    DWORD pid;
+    HANDLE process;
+    bool ended;
+};
+
 struct Watcher {
-    DWORD pid = 0;
+    DWORD pid = 0;           // 0: dialogs of every process
+    std::string processName; // --watch-only: the image to follow
+    std::vector<Watched> watched;
+    std::set<HWND> openDialogs; // dialogs (not boxes) logged as shown
     std::vector<int> answers;
     size_t nextAnswer = 0;
     std::set<HWND> seen;
@@ -171,7 +208,10 @@ struct Watcher {
             .count();
     }
 
-    void Write(const std::string& line) {
+    void Write(std::string line) {
+        // Every record ends with the wall clock, for lining up with the caller.
+        line.pop_back();
+        line += ",\"unix_ms\":" + std::to_string(NowUnixMs()) + "}";
         if (log) {
             std::fputs(line.c_str(), log);
             std::fputc('\n', log);
@@ -185,7 +225,7 @@ struct Watcher {
         }
         DWORD owner = 0;
         GetWindowThreadProcessId(h, &owner);
-        if (owner != pid) {
+        if (pid != 0 && owner != pid) {
             return;
         }
         char cls[16] = {};
@@ -195,9 +235,12 @@ struct Watcher {
         }
         seen.insert(h);
         if (!IsMessageBox(h)) {
+            openDialogs.insert(h);
             Write(testbed::Obj()
                       .Str("kind", "dialog")
                       .Str("caption", WindowText(h))
+                      .Num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(h)))
+                      .Num("pid", owner)
                       .Num("t_ms", Elapsed())
                       .Done());
             return;
@@ -229,6 +272,7 @@ struct Watcher {
                   .Str("icon", IconState(h))
                   .Raw("buttons", list)
                   .Num("answer", answer)
+                  .Num("pid", owner)
                   .Num("t_ms", Elapsed())
                   .Done());
         // The same message a click on that button sends to the box.
@@ -240,11 +284,133 @@ struct Watcher {
         reinterpret_cast<Watcher*>(self)->Visit(h);
         return TRUE;
     }
+
+    // Logs each dialog logged as shown once when it is hidden or destroyed.
+    void CheckDialogsGone() {
+        for (auto it = openDialogs.begin(); it != openDialogs.end();) {
+            if (IsWindow(*it) && IsWindowVisible(*it)) {
+                ++it;
+                continue;
+            }
+            Write(testbed::Obj()
+                      .Str("kind", "dialog_gone")
+                      .Num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(*it)))
+                      .Num("t_ms", Elapsed())
+                      .Done());
+            it = openDialogs.erase(it);
+        }
+    }
+
+    // Picks up new processes named processName and logs those that ended.
+    void PollProcesses() {
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snap != INVALID_HANDLE_VALUE) {
+            PROCESSENTRY32 entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
+                if (_stricmp(entry.szExeFile, processName.c_str()) != 0 ||
+                    Known(entry.th32ProcessID)) {
+                    continue;
+                }
+                HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                       entry.th32ProcessID);
+                if (!h) {
+                    continue; // gone already, or not ours to watch
+                }
+                watched.push_back({entry.th32ProcessID, h, false});
+                Write(testbed::Obj()
+                          .Str("kind", "process")
+                          .Str("name", entry.szExeFile)
+                          .Num("pid", entry.th32ProcessID)
+                          .Num("start_unix_ms", CreationUnixMs(h))
+                          .Num("t_ms", Elapsed())
+                          .Done());
+            }
+            CloseHandle(snap);
+        }
+        for (auto& w : watched) {
+            if (w.ended || WaitForSingleObject(w.process, 0) != WAIT_OBJECT_0) {
+                continue;
+            }
+            w.ended = true;
+            DWORD code = 0;
+            GetExitCodeProcess(w.process, &code);
+            FILETIME created{}, exited{}, kernel{}, user{};
+            GetProcessTimes(w.process, &created, &exited, &kernel, &user);
+            Write(testbed::Obj()
+                      .Str("kind", "process_exit")
+                      .Num("pid", w.pid)
+                      .Num("code", code)
+                      .Num("start_unix_ms", UnixMs(created))
+                      .Num("end_unix_ms", UnixMs(exited))
+                      .Num("t_ms", Elapsed())
+                      .Done());
+        }
+    }
+
+    bool Known(DWORD processId) const {
+        for (const auto& w : watched) {
+            if (w.pid == processId) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static long long CreationUnixMs(HANDLE h) {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        return GetProcessTimes(h, &created, &exited, &kernel, &user) ? UnixMs(created) : 0;
+    }
+
+    bool AllEnded() const {
+        for (const auto& w : watched) {
+            if (!w.ended) {
+                return false;
+            }
+        }
+        return !watched.empty();
+    }
 };
+
+// --watch-only: follows the processes named w.processName and every dialog
+// of the session until they have ended or time runs out.
+int WatchOnly(Watcher& w, DWORD appearMs, DWORD timeoutMs) {
+    w.Write(testbed::Obj().Str("kind", "watching").Str("name", w.processName).Done());
+    for (;;) {
+        EnumWindows(&Watcher::Enum, reinterpret_cast<LPARAM>(&w));
+        w.CheckDialogsGone();
+        w.PollProcesses();
+        if (w.AllEnded()) {
+            // A last look: a box shown just before the end is still logged.
+            EnumWindows(&Watcher::Enum, reinterpret_cast<LPARAM>(&w));
+            w.CheckDialogsGone();
+            return 0;
+        }
+        if (w.watched.empty() && w.Elapsed() >= appearMs) {
+            w.Write(testbed::Obj()
+                        .Str("kind", "not_seen")
+                        .Num("limit_ms", appearMs)
+                        .Num("t_ms", w.Elapsed())
+                        .Done());
+            return kExitNotSeen;
+        }
+        if (w.Elapsed() >= timeoutMs) {
+            w.Write(testbed::Obj()
+                        .Str("kind", "timeout")
+                        .Num("limit_ms", timeoutMs)
+                        .Num("t_ms", w.Elapsed())
+                        .Done());
+            return kExitTimeout;
+        }
+        Sleep(20);
+    }
+}
 
 int Usage() {
     std::fputs(
-        "usage: nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... -- PROGRAM [ARGS...]\n",
+        "usage: nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... -- PROGRAM [ARGS...]\n"
+        "       nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] "
+        "[--answer ID]...\n",
         stderr);
     return kExitUsage;
 }
@@ -254,6 +420,7 @@ int Usage() {
 int main(int argc, char** argv) {
     Watcher w;
     DWORD timeoutMs = 60000;
+    DWORD appearMs = 30000;
     const char* logPath = nullptr;
     int i = 1;
     for (; i < argc; ++i) {
@@ -265,7 +432,11 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) {
             return Usage();
         }
-        if (a == "--timeout") {
+        if (a == "--watch-only") {
+            w.processName = argv[++i];
+        } else if (a == "--appear") {
+            appearMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--timeout") {
             timeoutMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
         } else if (a == "--log") {
             logPath = argv[++i];
@@ -279,8 +450,8 @@ int main(int argc, char** argv) {
             return Usage();
         }
     }
-    if (i >= argc) {
-        return Usage();
+    if (w.processName.empty() == (i >= argc)) {
+        return Usage(); // either a program to start or a process to watch
     }
     std::string cmd;
     for (int k = i; k < argc; ++k) {
@@ -293,6 +464,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "nvrun: cannot write %s\n", logPath);
             return kExitUsage;
         }
+    }
+
+    if (!w.processName.empty()) {
+        w.start = std::chrono::steady_clock::now();
+        int rc = WatchOnly(w, appearMs, timeoutMs);
+        for (auto& p : w.watched) {
+            CloseHandle(p.process);
+        }
+        if (w.log) {
+            std::fclose(w.log);
+        }
+        return rc;
     }
 
     STARTUPINFOA si{};

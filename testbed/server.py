@@ -9,12 +9,21 @@ Every request is recorded as it arrived (request line, headers in their
 order). The answer is `status` with `body`; with `credentials` set, a request
 without the matching Basic "Authorization" (or, with proxy=True,
 "Proxy-Authorization") header gets 401 (407) instead.
+
+As a program it serves until it is terminated and appends each request as
+one JSON line ({"request_line": ..., "headers": [[name, value], ...]}) to
+a log file, after a first line {"listening": PORT}:
+
+    server.py --port 8080 --log FILE [--host 127.0.0.1] [--status 200]
 """
 
 from __future__ import annotations
 
+import argparse
 import base64
 import http.server
+import json
+import sys
 import threading
 from dataclasses import dataclass
 
@@ -36,8 +45,9 @@ class Request:
 
 class ConsoleServer:
     def __init__(self, status: int = 200, body: bytes = b"OK", credentials=None,
-                 proxy: bool = False):
+                 proxy: bool = False, host: str = "127.0.0.1", port: int = 0, on_request=None):
         self.status, self.body, self.credentials, self.proxy = status, body, credentials, proxy
+        self.on_request = on_request  # called with each Request as it is recorded
         self.requests: list[Request] = []
         self._lock = threading.Lock()
         outer = self
@@ -61,15 +71,17 @@ class ConsoleServer:
             def log_message(self, *args):
                 pass
 
-        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self._httpd = http.server.ThreadingHTTPServer((host, port), Handler)
         self.port = self._httpd.server_address[1]
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
 
     def _record(self, h):
         method, target, version = (h.requestline.split(" ") + ["", "", ""])[:3]
+        request = Request(h.requestline, method, target, version, list(h.headers.items()))
         with self._lock:
-            self.requests.append(Request(h.requestline, method, target, version,
-                                         list(h.headers.items())))
+            self.requests.append(request)
+            if self.on_request:
+                self.on_request(request)
 
     def _status_for(self, h) -> int:
         if not self.credentials:
@@ -89,3 +101,27 @@ class ConsoleServer:
         self._httpd.shutdown()
         self._httpd.server_close()
         self._thread.join(timeout=10)
+
+
+def main(argv) -> int:
+    parser = argparse.ArgumentParser(description="Console stand-in that logs each request.")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("--log", required=True)
+    args = parser.parse_args(argv[1:])
+    with open(args.log, "a", encoding="latin-1") as log:
+        def write(record):
+            log.write(json.dumps(record) + "\n")
+            log.flush()
+
+        server = ConsoleServer(status=args.status, host=args.host, port=args.port,
+                               on_request=lambda r: write({"request_line": r.request_line,
+                                                           "headers": r.headers}))
+        write({"listening": server.port})
+        server._httpd.serve_forever()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,7 +1,9 @@
 """nvrun.exe, the launcher the other tests rely on: it answers message boxes
 as scripted, logs them byte-exact, leaves other dialogs alone and enforces
-its time limit."""
+its time limit; --watch-only follows a program that something else starts."""
 
+import json
+import time
 import unittest
 
 from winebed import BedTestCase
@@ -64,6 +66,30 @@ class NvrunTest(BedTestCase):
         result = self.boxer(str(MB_OK), 'say "hi"', 'a "quoted" \\\\ text')
         self.assertEqual((result.boxes[0].caption, result.boxes[0].text),
                          ('say "hi"', 'a "quoted" \\ text'))
+
+    def test_watch_only_follows_a_program_started_elsewhere(self):
+        log = self.bed.dir / "watch.jsonl"
+        watcher = self.bed.popen_wine(self.bed.testbed_exe("nvrun.exe"), "--watch-only",
+                                      "boxer.exe", "--timeout", "30000", "--log",
+                                      self.bed.z_path(log))
+        try:
+            deadline = time.monotonic() + 20
+            while not (log.exists() and b"watching" in log.read_bytes()):
+                self.assertLess(time.monotonic(), deadline, "the watcher did not start")
+                time.sleep(0.05)
+            self.bed.wine(BOXER, str(MB_YESNO), "c", "t", check=False)
+            self.assertEqual(watcher.wait(timeout=60), 0)
+        finally:
+            if watcher.poll() is None:
+                watcher.kill()
+        records = [json.loads(line) for line in log.read_text(encoding="latin-1").splitlines()]
+        kinds = [r["kind"] for r in records]
+        self.assertEqual(kinds, ["watching", "process", "msgbox", "process_exit"])
+        started, box, ended = records[1:]
+        self.assertEqual((box["caption"], box["answer"], box["pid"]), ("c", IDYES, started["pid"]))
+        self.assertEqual((ended["pid"], ended["code"]), (started["pid"], IDYES))
+        self.assertLessEqual(ended["start_unix_ms"], box["unix_ms"])
+        self.assertLessEqual(box["unix_ms"], ended["end_unix_ms"])
 
 
 if __name__ == "__main__":

@@ -41,7 +41,7 @@ CAPTION = "Wardline Norvane Utility"
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 TEMPLATE_MARK = "norvane-template.ok"
 NVRUN_TIMEOUT_EXIT = 124
-READ_COMMANDS = ("reg", "svc", "cp", "msg", "window", "shared")
+READ_COMMANDS = ("reg", "svc", "cp", "msg", "window", "shared", "netbios")
 
 
 class BedError(RuntimeError):
@@ -54,6 +54,11 @@ def wine_env(prefix: Path) -> dict:
     env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES,
                WINEARCH="win64")
     return env
+
+
+def in_netns(cmd: list, netns: str | None) -> list:
+    """cmd run inside the network namespace netns (ip netns), or as it is."""
+    return ["ip", "netns", "exec", netns, *cmd] if netns else list(cmd)
 
 
 def run(cmd, env, timeout: float, check=True, capture=True) -> subprocess.CompletedProcess:
@@ -76,13 +81,14 @@ def run(cmd, env, timeout: float, check=True, capture=True) -> subprocess.Comple
     return cp
 
 
-def reg_import(env, reg_text: str, workdir: Path, timeout=60):
+def reg_import(env, reg_text: str, workdir: Path, timeout=60, netns: str | None = None):
     """Imports a REGEDIT4 text with regedit (exact for blanks and DWORDs)."""
     fd, name = tempfile.mkstemp(suffix=".reg", dir=workdir)
     with os.fdopen(fd, "wb") as f:
         f.write(reg_text.encode("latin-1"))
     try:
-        run(["wine", "regedit", "/S", "Z:" + name.replace("/", "\\")], env, timeout)
+        run(in_netns(["wine", "regedit", "/S", "Z:" + name.replace("/", "\\")], netns), env,
+            timeout)
     finally:
         os.unlink(name)
 
@@ -137,10 +143,15 @@ class RunResult:
 
 
 class Bed:
-    """One test's prefix: a copy of the template with its own wineserver."""
+    """One test's prefix: a copy of the template with its own wineserver.
+
+    With netns, the prefix is a machine on hardware of its own: its
+    wineserver and every Wine program of it run inside that network
+    namespace, so Wine sees that namespace's adapters."""
 
     def __init__(self, name: str, template: str | Path | None = None,
-                 testbed_dir: str | Path | None = None, work: str | Path | None = None):
+                 testbed_dir: str | Path | None = None, work: str | Path | None = None,
+                 netns: str | None = None):
         self.template = Path(template or os.environ["NORVANE_E2E_TEMPLATE"])
         self.testbed_dir = Path(testbed_dir or os.environ["NORVANE_TESTBED_DIR"])
         work_root = Path(work or os.environ.get("NORVANE_E2E_WORK") or tempfile.gettempdir())
@@ -148,10 +159,13 @@ class Bed:
         self.dir = Path(tempfile.mkdtemp(prefix=f"{name}-", dir=work_root))
         self.prefix = self.dir / "prefix"
         self.env = wine_env(self.prefix)
+        self.netns = netns
+        self.keep = os.environ.get("NORVANE_E2E_KEEP") == "1"
         self._services: list[str] = []
         self._background: list[subprocess.Popen] = []
         self._watchdog: subprocess.Popen | None = None
         self._started = False
+        self._serving = False
         for tool in ("nvrun.exe", "nvprobe.exe", "standin_service.exe"):
             if not (self.testbed_dir / tool).is_file():
                 raise BedError(f"{self.testbed_dir / tool} missing: build the windows preset")
@@ -173,35 +187,61 @@ class Bed:
             raise BedError(f"no template prefix at {self.template}")
         run(["cp", "-a", self.template, self.prefix], None, 120)
         self._started = True
+        self.serve()
+
+    def serve(self):
+        """Starts the prefix's persistent wineserver; the first Wine program
+        then opens the session (auto-start services, pending renames)."""
         # The server daemonizes: give it no pipes to hold open.
-        run(["wineserver", "-p"], self.env, 30, capture=False)
-        # If this process is killed (a ctest time-out sends SIGKILL), a
-        # watchdog in its own session still ends the prefix's wineserver.
-        self._watchdog = subprocess.Popen(
-            ["sh", "-c", 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; '
-             'timeout 30 wineserver -k', "watchdog", str(os.getpid())],
-            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
+        run(in_netns(["wineserver", "-p"], self.netns), self.env, 30, capture=False)
+        self._serving = True
+        if self._watchdog is None:
+            # If this process is killed (a ctest time-out sends SIGKILL), a
+            # watchdog in its own session still ends the prefix's wineserver.
+            self._watchdog = subprocess.Popen(
+                ["sh", "-c", 'while kill -0 "$1" 2>/dev/null; do sleep 1; done; '
+                 'timeout 30 wineserver -k', "watchdog", str(os.getpid())],
+                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def shutdown(self):
+        """Ends the session as a clean shut-down does, the prefix stays: the
+        client's services are stopped first (Wine sends services no shutdown
+        control), then the wineserver ends and writes the registry."""
+        if not self._serving:
+            return
+        try:
+            if self._services:
+                self.probe("svc-stop", *self._services, check=False, timeout=30)
+        except BedError:
+            pass
+        run(["wineserver", "-k"], self.env, 30, check=False)
+        run(["wineserver", "-w"], self.env, 60, check=False)
+        for p in self._background:
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait(timeout=10)
+        self._background = []
+        self._serving = False
+
+    def boot(self):
+        """Starts the machine again after shutdown(): a new session, and
+        `wineboot -r` carries out what waits for a restart (pending renames and
+        deletions). Does not log on: the Run key's programs do not start."""
+        self.serve()
+        self.wine("wineboot", "-r", timeout=120)
 
     def close(self):
         if self._started:
-            try:
-                if self._services:
-                    self.probe("svc-stop", *self._services, check=False, timeout=30)
-            except BedError:
-                pass
-            run(["wineserver", "-k"], self.env, 30, check=False)
-            run(["wineserver", "-w"], self.env, 60, check=False)
+            self.shutdown()
             if self._watchdog:
                 self._watchdog.kill()
                 self._watchdog.wait(timeout=10)
-            for p in self._background:
-                try:
-                    p.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
+                self._watchdog = None
             self._started = False
-        if os.environ.get("NORVANE_E2E_KEEP") == "1":
+        if self.keep:
             print(f"kept {self.dir}", file=sys.stderr)
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
@@ -223,10 +263,16 @@ class Bed:
 
     # --- running ------------------------------------------------------------
     def wine(self, *args, timeout: float = 60, check=True) -> subprocess.CompletedProcess:
-        return run(["wine", *args], self.env, timeout, check=check)
+        return run(in_netns(["wine", *args], self.netns), self.env, timeout, check=check)
+
+    def popen_wine(self, *args) -> subprocess.Popen:
+        """A Wine program left running; its output goes nowhere (no pipes)."""
+        return subprocess.Popen(in_netns(["wine", *args], self.netns), env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
 
     def regedit_import(self, reg_text: str):
-        reg_import(self.env, reg_text, self.dir)
+        reg_import(self.env, reg_text, self.dir, netns=self.netns)
 
     def own_services(self, names):
         """Services to stop when the bed closes."""
@@ -304,9 +350,7 @@ class Bed:
     def start_background(self, win_path: str, *args, timeout: float = 20):
         """Starts a standin_client.exe copy and waits until it has its window."""
         started = sum(e["event"] == "started" for e in self.program_events(win_path))
-        self._background.append(subprocess.Popen(
-            ["wine", win_path, *args], env=self.env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self._background.append(self.popen_wine(win_path, *args))
         deadline = time.monotonic() + timeout
         while sum(e["event"] == "started" for e in self.program_events(win_path)) <= started:
             if time.monotonic() > deadline:
