@@ -28,6 +28,8 @@ INI_NAME = "Wdlscan.ini"
 INI_SECTION = "INI_CLIENT_SETUP_SECTION"
 
 NT_FOLDER = r"C:\Program Files\Halvex\Sentova NT"
+WINDOWS_INI = r"C:\windows\Wdlscan.ini"
+W9X_MARKER = "STVWIN97.EXE"
 W9X_FOLDER = r"C:\Program Files\Halvex\Wardline"
 
 SERVICE_AUTO_START = 2
@@ -192,6 +194,12 @@ def install_client(bed, options: ClientOptions | None = None) -> InstalledClient
     if opts.ini is not None:
         ini_path = folder + "\\" + INI_NAME
         (unix_folder / INI_NAME).write_bytes(ini_text(opts.ini))
+        if opts.layout == "9x":
+            # The 9x client keeps its INI file in the Windows folder.
+            bed.c_path(WINDOWS_INI).write_bytes(ini_text(opts.ini))
+    if opts.layout == "9x":
+        # What tells an installed 9x client: its program in its folder.
+        shutil.copyfile(bed.testbed_exe("standin_client.exe"), unix_folder / W9X_MARKER)
 
     run_values = {}
     ini = opts.ini or {}

@@ -9,6 +9,7 @@
 //   cp                                   ANSI and OEM code pages
 //   msg CODE                             the system's text for an error code
 //   window CLASS                         FindWindowA: handle and process id
+//   shortpath PATH                       GetShortPathNameA
 //   shared NAME                          first 4 bytes of a named file mapping
 //   netbios                              the adapter address of every NetBIOS LANA
 //                                        that answers, 12 lower-case hex digits each
@@ -92,19 +93,25 @@ std::string Hex(const std::string& bytes) {
 }
 
 // Splits a double-NUL-terminated list; tolerates a missing final terminator.
+// Empty texts inside the list are kept: the pending file operations pair
+// each source with a destination that is empty for a deletion.
 std::vector<std::string> SplitMulti(const std::string& raw) {
     std::vector<std::string> out;
     size_t pos = 0;
-    while (pos < raw.size()) {
+    while (pos <= raw.size()) {
         size_t end = raw.find('\0', pos);
         if (end == std::string::npos) {
             end = raw.size();
         }
-        if (end == pos) {
-            break;
-        }
         out.push_back(raw.substr(pos, end - pos));
         pos = end + 1;
+    }
+    // The text after the last zero, then the list's own terminator.
+    if (!raw.empty() && raw.back() == '\0') {
+        out.pop_back();
+    }
+    if (!out.empty() && out.back().empty()) {
+        out.pop_back();
     }
     return out;
 }
@@ -332,6 +339,17 @@ int CmdMsg(const char* code) {
     return 0;
 }
 
+int CmdShortPath(const char* path) {
+    char buffer[MAX_PATH] = {};
+    DWORD n = GetShortPathNameA(path, buffer, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        Print(Obj().Str("status", "missing").Num("error", GetLastError()).Done());
+        return 0;
+    }
+    Print(Obj().Str("status", "ok").Str("path", std::string(buffer, n)).Done());
+    return 0;
+}
+
 int CmdWindow(const char* cls) {
     HWND h = FindWindowA(cls, nullptr);
     if (!h) {
@@ -530,6 +548,8 @@ int main(int argc, char** argv) {
         rc = CmdMsg(argv[2]);
     } else if (cmd == "window" && argc == 3) {
         rc = CmdWindow(argv[2]);
+    } else if (cmd == "shortpath" && argc == 3) {
+        rc = CmdShortPath(argv[2]);
     } else if (cmd == "shared" && argc == 3) {
         rc = CmdShared(argv[2]);
     } else if (cmd == "netbios" && argc == 2) {

@@ -1,0 +1,78 @@
+"""A copy's first logon under Wine, for the end-to-end tests.
+
+The real norvane.exe prepares a master (the client stand-in installed and
+running); its registration is then pointed at another machine's identity
+(a copy started on other hardware), or left as it is (the master itself),
+and the registered command is started exactly as Windows starts it at
+logon: the Run value's text, split into its program and arguments.
+"""
+
+from __future__ import annotations
+
+import re
+
+from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, BedTestCase, client
+
+OTHER_MACHINE = "02aabbccdd01"
+PENDING_KEY = r"SYSTEM\CurrentControlSet\Control\Session Manager"
+SERVICE_AUTO_START = 2
+SERVICE_DEMAND_START = 3
+SERVICE_RUNNING = 4
+GUID_TEXT = re.compile(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")
+
+
+class CopyTestCase(BedTestCase):
+    def prepare_master(self, options: client.ClientOptions | None = None, version: str = ""):
+        self.install_norvane()
+        if version:
+            self.bed.set_version("norvane.exe", version)
+        self.client = self.bed.install_client(options)
+        result = self.run_norvane("/silent")
+        self.assertEqual(result.boxes, [], "the preparation failed")
+        self.identity = re.search(r'"/([0-9a-f]*)"', self.own_command()).group(1)
+
+    def own_command(self) -> str:
+        value = self.bed.run_values().get(OWN_RUN_VALUE)
+        return value["data"] if value else ""
+
+    def become_copy(self, identity: str = OTHER_MACHINE):
+        """Points the registration at another machine, as on a copy of the disk."""
+        command = self.own_command().replace(f'"/{self.identity}"', f'"/{identity}"')
+        self.bed.regedit_import(client.reg_file({
+            "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: command}}))
+
+    def logon(self, timeout_ms: int = 120000):
+        """Starts the registered command as Windows does at logon."""
+        parts = re.findall(r'"([^"]*)"|(\S+)', self.own_command())
+        words = [quoted or bare for quoted, bare in parts]
+        self.assertEqual(words[0], NORVANE_WIN_PATH)
+        return self.run_norvane(*words[1:], timeout_ms=timeout_ms)
+
+    def client_value(self, name: str, key: str = client.NT_KEY):
+        value = self.bed.reg_value("HKLM", key, name)
+        return value["data"] if value else None
+
+    def pending_deletions(self) -> list:
+        value = self.bed.reg_value("HKLM", PENDING_KEY, "PendingFileRenameOperations")
+        items = value["data"] if value else []
+        return [items[i][4:] for i in range(0, len(items) - 1, 2)
+                if items[i].startswith("\\??\\") and items[i + 1] == ""]
+
+    def restart(self):
+        self.bed.shutdown()
+        self.bed.boot()
+
+    def launches(self, role: str) -> int:
+        return sum(e["event"] == "started" for e in self.bed.program_events(
+            self.client.programs[role]))
+
+    def assert_restored(self, run_value_name: str, program_file: str):
+        """The client's start-up entry back byte for byte, the utility unregistered
+        and queued for deletion."""
+        values = self.bed.run_values()
+        entry = values.get(run_value_name)
+        self.assertIsNotNone(entry, f"{run_value_name} not restored")
+        self.assertEqual(entry["type"], "REG_SZ")
+        self.assertTrue(entry.get("terminated"))
+        self.assertEqual(entry["data"], f'"{self.client.folder}\\{program_file}" -HideWindow')
+        self.assertNotIn(OWN_RUN_VALUE, values)

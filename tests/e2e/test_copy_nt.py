@@ -1,0 +1,67 @@
+"""A copy's first logon on NT, the master's own logon, and a missing main
+program: the real norvane.exe against the client stand-in."""
+
+import unittest
+
+from copybed import (GUID_TEXT, SERVICE_AUTO_START, SERVICE_RUNNING, CopyTestCase, client)
+from winebed import NORVANE_WIN_PATH
+
+
+class CopyNtTest(CopyTestCase):
+    def test_copy_with_the_whole_client_running(self):
+        self.prepare_master(client.ClientOptions(running=["main", "update", "monitor"]))
+        listener_before = self.service_config("hxlisten")
+        master_guid = self.client_value("GUID")
+        monitor_starts = self.launches("monitor")
+        self.become_copy()
+
+        result = self.logon()
+        self.assertEqual(result.boxes, [], result.records)
+        self.assertEqual(result.exit_code, 0)
+        for role, message in (("main", 0x0111), ("update", 1126), ("monitor", 2225)):
+            events = self.bed.program_events(self.client.programs[role])
+            self.assertIn(message, [e["value"] for e in events if e["event"] == "message"], role)
+            self.assertEqual(events[-1]["event"], "exited", role)
+        guid = self.client_value("GUID")
+        self.assertRegex(guid, GUID_TEXT)
+        self.assertNotEqual(guid.lower(), master_guid.lower())
+        listener = self.service_config("hxlisten")
+        self.assertEqual(listener["start_type"], SERVICE_AUTO_START)
+        listener_before["start_type"] = SERVICE_AUTO_START
+        self.assertEqual(listener, listener_before, "only the start type changes")
+        for name in ("hxlisten", "rtguard"):
+            self.assertEqual(self.bed.service(name)["state"], SERVICE_RUNNING, name)
+        self.assert_restored(self.client.options.ini["NT_RUN_KEY"], "stvmon.exe")
+        self.assertIn(NORVANE_WIN_PATH, self.pending_deletions())
+        self.assertEqual(self.launches("monitor"), monitor_starts + 1, "the client was started")
+
+        self.restart()
+        self.assertFalse(self.bed.c_path(NORVANE_WIN_PATH).exists(), "norvane.exe survived")
+        for path in self.client.programs.values():
+            self.assertTrue(self.bed.c_path(path).exists(), path)
+
+    def test_master_itself_only_restores(self):
+        self.prepare_master(client.ClientOptions(running=["main"]))
+        master_guid = self.client_value("GUID")
+        result = self.logon()
+        self.assertEqual(result.boxes, [], result.records)
+        self.assertEqual(self.client_value("GUID"), master_guid)
+        events = self.bed.program_events(self.client.programs["main"])
+        self.assertNotIn("message", [e["event"] for e in events], "nothing is stopped")
+        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
+        self.assert_restored(self.client.options.ini["NT_RUN_KEY"], "stvmon.exe")
+        # No 3 s pause, no stops: the services' 2 × 4 s and the 1 s before the launch.
+        self.assertLess(result.seconds, 9 + 8)
+
+    def test_missing_main_program_is_shown_and_the_rest_restored(self):
+        self.prepare_master()
+        self.bed.c_path(self.client.programs["monitor"]).unlink()
+        result = self.logon()
+        self.assertEqual([(b.caption, b.text) for b in result.boxes],
+                         [("Wardline Norvane Utility", f"(2) {self.system_text(2)}")])
+        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
+        self.assert_restored(self.client.options.ini["NT_RUN_KEY"], "stvmon.exe")
+
+
+if __name__ == "__main__":
+    unittest.main()
