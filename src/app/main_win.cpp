@@ -2,6 +2,7 @@
 // application object and runs its start-up.
 #include "app/norvane_app.h"
 #include "app/norvane_dlg.h"
+#include "port/win32/win32_internet.h"
 #include "port/win32/win32_os.h"
 
 #include <windows.h>
@@ -9,13 +10,15 @@
 
 namespace {
 port::Win32Os g_os;
-}
+port::Win32Internet g_net;
+} // namespace
 
 // The single application object.
 CNorvaneApp theApp;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     port::SetSys(&g_os);
+    port::SetNet(&g_net);
     InitCommonControls();
     try {
         theApp.m_commandLine = GetCommandLineA();

@@ -2,6 +2,7 @@
 // <windows.h>. The port's values are captured under other names before
 // <windows.h> turns the same names into macros.
 #include "port/port.h"
+#include "port/internet.h"
 
 #include <type_traits>
 
@@ -15,6 +16,7 @@ namespace port_check {
 #include <windows.h>
 #include <nb30.h>
 #include <winnetwk.h>
+#include <wininet.h>
 
 #define NORVANE_CONST(type, name, value)                                                           \
     static_assert(port_check::port_##name ==                                                       \
@@ -38,3 +40,8 @@ static_assert(sizeof(port::NAME_BUFFER) == sizeof(::NAME_BUFFER));
 static_assert(sizeof(port::LANA_ENUM) == sizeof(::LANA_ENUM));
 static_assert(sizeof(port::SYSTEMTIME) == sizeof(::SYSTEMTIME));
 static_assert(port::TokenGroups == ::TokenGroups);
+
+// The WinINet port's types.
+static_assert(sizeof(port::INTERNET_PORT) == sizeof(::INTERNET_PORT));
+static_assert(sizeof(port::DWORD_PTR) == sizeof(::DWORD_PTR));
+static_assert(sizeof(port::WCHAR) == sizeof(::WCHAR));

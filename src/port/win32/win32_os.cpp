@@ -286,4 +286,21 @@ void Win32Os::GetLocalTime(SYSTEMTIME* time) {
     ::GetLocalTime(As<::SYSTEMTIME*>(time));
 }
 
+// ---------------------------------------------------------------- notification
+
+HWND Win32Os::GetDesktopWindow() {
+    return As<HWND>(::GetDesktopWindow());
+}
+
+int Win32Os::MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                                 WCHAR* wide, int wideSize) {
+    static_assert(sizeof(WCHAR) == sizeof(wchar_t));
+    return ::MultiByteToWideChar(codePage, flags, text, byteCount, reinterpret_cast<LPWSTR>(wide),
+                                 wideSize);
+}
+
+HMODULE Win32Os::GetModuleHandleA(const char* name) {
+    return As<HMODULE>(::GetModuleHandleA(name));
+}
+
 } // namespace port

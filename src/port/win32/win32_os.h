@@ -74,6 +74,11 @@ public:
     void Sleep(DWORD milliseconds) override;
     DWORD GetTickCount() override;
     void GetLocalTime(SYSTEMTIME* time) override;
+
+    HWND GetDesktopWindow() override;
+    int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                            WCHAR* wide, int wideSize) override;
+    HMODULE GetModuleHandleA(const char* name) override;
 };
 
 } // namespace port
