@@ -180,19 +180,8 @@ const std::string* FakeInternet::OptionOf(const Handle& h, DWORD option) const {
     return nullptr;
 }
 
-// Child handles inherit the callback of their parent.
-INTERNET_STATUS_CALLBACK FakeInternet::CallbackOf(const Handle& h) const {
-    for (const Handle* p = &h; p;) {
-        if (p->callback)
-            return p->callback;
-        auto parent = m_handles.find(p->parent);
-        p = parent == m_handles.end() ? nullptr : &parent->second;
-    }
-    return nullptr;
-}
-
 void FakeInternet::Notify(HINTERNET handle, const Handle& h, DWORD status) {
-    if (INTERNET_STATUS_CALLBACK callback = CallbackOf(h)) {
+    if (INTERNET_STATUS_CALLBACK callback = h.callback) {
         DWORD bytes = 0;
         bool sent = status == INTERNET_STATUS_REQUEST_SENT;
         callback(handle, h.context, status, sent ? &bytes : nullptr, sent ? sizeof bytes : 0);
@@ -241,6 +230,8 @@ HINTERNET FakeInternet::InternetConnectA(HINTERNET session, const char* server, 
     h.context = context;
     h.server = server;
     h.port = port;
+    // A new handle takes the callback its parent has at this moment.
+    h.callback = m_handles.at(reinterpret_cast<std::uintptr_t>(session)).callback;
     if (user && *user)
         h.options[INTERNET_OPTION_USERNAME] = user;
     if (password && *password)
@@ -267,6 +258,7 @@ HINTERNET FakeInternet::HttpOpenRequestA(HINTERNET connection, const char* verb,
     h.kind = Kind::request;
     h.parent = reinterpret_cast<std::uintptr_t>(connection);
     h.context = context;
+    h.callback = c->callback;
     FakeSentRequest& r = h.request;
     r.agent = s.agent;
     r.accessType = s.accessType;

@@ -132,7 +132,6 @@ private:
     HINTERNET Add(Handle handle);
     std::string Name(HINTERNET handle) const;
     const std::string* OptionOf(const Handle& h, DWORD option) const;
-    INTERNET_STATUS_CALLBACK CallbackOf(const Handle& h) const;
     void Notify(HINTERNET handle, const Handle& h, DWORD status);
     BOOL Fail(DWORD error);
 
