@@ -96,22 +96,22 @@ std::string BuildBasicAuthHeader(BOOL proxy, const char* user, const char* passw
                   codec.GetEncoded());
 }
 
-void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink) {
-    if (spec.verb < 0 || spec.verb >= static_cast<int>(std::size(kVerbs)))
-        throw CRequestException(Format("The request method %d is unknown.", spec.verb));
+void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
+    if (params.verb < 0 || params.verb >= static_cast<int>(std::size(kVerbs)))
+        throw CRequestException(Format("The request method %d is unknown.", params.verb));
 
     // Which credentials were given is decided once, here.
-    const bool proxyHost = Given(spec.proxyHost);
-    const bool proxyUser = Given(spec.proxyUser);
-    const bool proxyPassword = Given(spec.proxyPassword);
-    const bool serverUser = Given(spec.serverUser);
-    const bool serverPassword = Given(spec.serverPassword);
+    const bool proxyHost = Given(params.proxyHost);
+    const bool proxyUser = Given(params.proxyUser);
+    const bool proxyPassword = Given(params.proxyPassword);
+    const bool serverUser = Given(params.serverUser);
+    const bool serverPassword = Given(params.serverPassword);
 
     DWORD accessType = INTERNET_OPEN_TYPE_DIRECT;
     std::string proxyText;
     bool setOptions = true;
-    if (spec.explicitAccess) {
-        accessType = spec.accessType;
+    if (params.explicitAccess) {
+        accessType = params.accessType;
     } else if (IsAutoConfigUrlSet()) {
         // The user's automatic configuration decides the proxy and keeps its
         // own time-outs, retries and credentials.
@@ -119,59 +119,60 @@ void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink) {
         setOptions = false;
     } else if (proxyHost) {
         accessType = INTERNET_OPEN_TYPE_PROXY;
-        proxyText = ProxyText(spec.proxyHost, spec.proxyPort);
+        proxyText = ProxyText(params.proxyHost, params.proxyPort);
     }
 
     // Declared in this order so that they are released request first, then
     // connection, then session, on every way out.
-    CHttpSession session(spec.statusHook, spec.hookData, nullptr, spec.context, accessType,
-                         proxyText.empty() ? nullptr : proxyText.c_str(), spec.proxyBypass, 0);
-    unique_hinternet connection = session.GetHttpConnection(spec.server, spec.serverPort);
+    CHttpSession session(params.statusHook, params.hookData, nullptr, params.context, accessType,
+                         proxyText.empty() ? nullptr : proxyText.c_str(), params.proxyBypass, 0);
+    unique_hinternet connection = session.GetHttpConnection(params.server, params.serverPort);
     if (setOptions) {
         HINTERNET c = connection.get();
-        SetNumberOption(c, INTERNET_OPTION_CONNECT_RETRIES, spec.connectRetries);
-        SetNumberOption(c, INTERNET_OPTION_CONNECT_TIMEOUT, spec.connectTimeout);
-        SetNumberOption(c, INTERNET_OPTION_SEND_TIMEOUT, spec.sendTimeout);
-        SetNumberOption(c, INTERNET_OPTION_RECEIVE_TIMEOUT, spec.receiveTimeout);
-        SetNumberOption(c, INTERNET_OPTION_DATA_SEND_TIMEOUT, spec.dataSendTimeout);
-        SetNumberOption(c, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, spec.dataReceiveTimeout);
-        SetNumberOption(c, INTERNET_OPTION_CONNECT_BACKOFF, spec.connectBackoff);
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_RETRIES, params.connectRetries);
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_TIMEOUT, params.connectTimeout);
+        SetNumberOption(c, INTERNET_OPTION_SEND_TIMEOUT, params.sendTimeout);
+        SetNumberOption(c, INTERNET_OPTION_RECEIVE_TIMEOUT, params.receiveTimeout);
+        SetNumberOption(c, INTERNET_OPTION_DATA_SEND_TIMEOUT, params.dataSendTimeout);
+        SetNumberOption(c, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, params.dataReceiveTimeout);
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_BACKOFF, params.connectBackoff);
         if (proxyHost) {
             if (proxyUser)
-                SetTextOption(c, INTERNET_OPTION_PROXY_USERNAME, spec.proxyUser);
+                SetTextOption(c, INTERNET_OPTION_PROXY_USERNAME, params.proxyUser);
             if (proxyPassword)
-                SetTextOption(c, INTERNET_OPTION_PROXY_PASSWORD, spec.proxyPassword);
+                SetTextOption(c, INTERNET_OPTION_PROXY_PASSWORD, params.proxyPassword);
         }
         if (serverUser)
-            SetTextOption(c, INTERNET_OPTION_USERNAME, spec.serverUser);
+            SetTextOption(c, INTERNET_OPTION_USERNAME, params.serverUser);
         if (serverPassword)
-            SetTextOption(c, INTERNET_OPTION_PASSWORD, spec.serverPassword);
+            SetTextOption(c, INTERNET_OPTION_PASSWORD, params.serverPassword);
     }
 
-    unique_hinternet request(Net().HttpOpenRequestA(
-        connection.get(), kVerbs[spec.verb], spec.object, spec.version ? spec.version : "HTTP/1.0",
-        spec.referrer, nullptr, spec.openFlags, spec.context));
+    unique_hinternet request(
+        Net().HttpOpenRequestA(connection.get(), kVerbs[params.verb], params.object,
+                               params.version ? params.version : "HTTP/1.0", params.referrer,
+                               nullptr, params.openFlags, params.context));
     if (!request)
-        ThrowInternetException(spec.context);
+        ThrowInternetException(params.context);
     HINTERNET r = request.get();
 
-    if (spec.headers)
-        AddHeaders(r, spec.headers);
+    if (params.headers)
+        AddHeaders(r, params.headers);
     if (proxyUser)
-        AddHeaders(r, BuildBasicAuthHeader(TRUE, spec.proxyUser, spec.proxyPassword));
+        AddHeaders(r, BuildBasicAuthHeader(TRUE, params.proxyUser, params.proxyPassword));
     else if (!s_lastProxyUser.empty())
         AddHeaders(
             r, BuildBasicAuthHeader(TRUE, s_lastProxyUser.c_str(), s_lastProxyPassword.c_str()));
     if (serverUser)
-        AddHeaders(r, BuildBasicAuthHeader(FALSE, spec.serverUser, spec.serverPassword));
+        AddHeaders(r, BuildBasicAuthHeader(FALSE, params.serverUser, params.serverPassword));
     else if (!s_lastServerUser.empty())
         AddHeaders(
             r, BuildBasicAuthHeader(FALSE, s_lastServerUser.c_str(), s_lastServerPassword.c_str()));
 
     DWORD status = 0;
-    int retries = spec.authRetries;
+    int retries = params.authRetries;
     BYTE piece[kPieceSize];
-    Send(r, spec.context, &status);
+    Send(r, params.context, &status);
     // The first challenge goes to the dialog without using up a retry.
     bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
     for (;;) {
@@ -186,7 +187,7 @@ void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink) {
         }
         challenge = false;
 
-        while (Read(r, spec.context, piece) > 0) {
+        while (Read(r, params.context, piece) > 0) {
         }
         DWORD answer = Net().InternetErrorDlg(
             Sys().GetDesktopWindow(), r, ERROR_INTERNET_INCORRECT_PASSWORD,
@@ -203,7 +204,7 @@ void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink) {
                             password);
             if (user[0]) {
                 // A fresh request with what was typed, and a fresh retry count.
-                HttpRequestSpec again = spec;
+                HttpRequestSpec again = params;
                 if (proxy) {
                     again.proxyUser = user;
                     again.proxyPassword = password;
@@ -218,25 +219,27 @@ void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink) {
                 HttpFetch(again, sink);
                 return;
             }
-            Send(r, spec.context, &status);
+            Send(r, params.context, &status);
         } else if (answer == ERROR_SUCCESS) {
-            Send(r, spec.context, &status);
+            Send(r, params.context, &status);
         }
         // Any other answer: the user cancelled; the status stands.
     }
 
-    if (spec.lengthHook) {
+    if (params.lengthHook) {
         DWORD length = 0;
         DWORD size = sizeof length;
         if (!Net().HttpQueryInfoA(r, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
                                   &size, nullptr))
             length = 0;
-        spec.lengthHook(length, spec.hookData);
+        params.lengthHook(length, params.hookData);
     }
-    auto cancelled = [&spec] { return spec.cancelHook && spec.cancelHook(spec.hookData) != 0; };
+    auto cancelled = [&params] {
+        return params.cancelHook && params.cancelHook(params.hookData) != 0;
+    };
     if (cancelled())
         throw CInternetStatusException(0);
-    for (DWORD n = Read(r, spec.context, piece); n > 0; n = Read(r, spec.context, piece)) {
+    for (DWORD n = Read(r, params.context, piece); n > 0; n = Read(r, params.context, piece)) {
         if (cancelled())
             throw CInternetStatusException(0);
         sink.Append(piece, n);

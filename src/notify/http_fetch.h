@@ -13,7 +13,7 @@
 // cancelled), CInternetException (library failures), CRequestException (a
 // proxy name too long for the proxy text, an unknown verb) or std::bad_alloc.
 // Every handle it opened is closed before it returns or throws.
-void HttpFetch(const HttpRequestSpec& spec, CByteBuffer& sink);
+void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink);
 
 // "Authorization: Basic <base64 of user:password>\r\n", or the same header
 // for the proxy ("Proxy-Authorization") when proxy is TRUE.

@@ -124,25 +124,25 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         view.SetStatusText(LoadResString(IDS_NOTIFYING_SERVER).c_str());
         std::string object = BuildNotificationUrl(kNotificationPath, guid, FALSE);
 
-        HttpRequestSpec spec;
-        spec.server = server.c_str();
-        spec.object = object.c_str();
-        spec.proxyHost = proxyHost.c_str();
-        spec.proxyBypass = nullptr;
+        HttpRequestSpec params;
+        params.server = server.c_str();
+        params.object = object.c_str();
+        params.proxyHost = proxyHost.c_str();
+        params.proxyBypass = nullptr;
         // The same pair is offered to the proxy and to the server.
-        spec.proxyUser = spec.serverUser = proxyLogin.c_str();
-        spec.proxyPassword = spec.serverPassword = proxyPassword.c_str();
+        params.proxyUser = params.serverUser = proxyLogin.c_str();
+        params.proxyPassword = params.serverPassword = proxyPassword.c_str();
         // Only the low 16 bits of the stored ports are used; 0 leaves the
         // choice to the library (80 for HTTP).
-        spec.serverPort = static_cast<WORD>(serverPort);
-        spec.proxyPort = static_cast<WORD>(proxyPort);
-        spec.explicitAccess = FALSE;
-        spec.openFlags = INTERNET_FLAG_RELOAD;
-        spec.connectRetries = 1;
-        spec.connectTimeout = spec.sendTimeout = spec.receiveTimeout = 300000;
-        spec.dataSendTimeout = spec.dataReceiveTimeout = 300000;
-        spec.authRetries = 0;
-        HttpFetch(spec, answer);
+        params.serverPort = static_cast<WORD>(serverPort);
+        params.proxyPort = static_cast<WORD>(proxyPort);
+        params.explicitAccess = FALSE;
+        params.openFlags = INTERNET_FLAG_RELOAD;
+        params.connectRetries = 1;
+        params.connectTimeout = params.sendTimeout = params.receiveTimeout = 300000;
+        params.dataSendTimeout = params.dataReceiveTimeout = 300000;
+        params.authRetries = 0;
+        HttpFetch(params, answer);
         return TRUE;
     } catch (...) {
         ReportNotificationFailure(view, caption.c_str());

@@ -30,8 +30,8 @@ protected:
         s_lastProxyPassword.clear();
         s_lastServerUser.clear();
         s_lastServerPassword.clear();
-        spec.server = "console.example";
-        spec.object = "/x";
+        params.server = "console.example";
+        params.object = "/x";
     }
     ~Fetch() override {
         s_lastProxyUser.clear();
@@ -40,22 +40,22 @@ protected:
         s_lastServerPassword.clear();
     }
 
-    HttpRequestSpec spec;
+    HttpRequestSpec params;
     CByteBuffer sink;
 };
 
 } // namespace
 
 TEST_F(Fetch, ProxyOptionsAndCredentialsInTheirOrderUnlessAutoConfigured) {
-    spec.proxyHost = "proxy.local";
-    spec.proxyPort = 0;
-    spec.proxyUser = "pu";
-    spec.proxyPassword = "pp";
-    spec.serverUser = "su";
-    spec.serverPassword = "sp";
-    spec.connectRetries = 1;
+    params.proxyHost = "proxy.local";
+    params.proxyPort = 0;
+    params.proxyUser = "pu";
+    params.proxyPassword = "pp";
+    params.serverUser = "su";
+    params.serverPassword = "sp";
+    params.connectRetries = 1;
     net.answers = {Answer(200), Answer(200), Answer(200)};
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(net.CallsOf("InternetOpenA"),
               std::vector<std::string>{
                   R"(InternetOpenA("Norvane", 3, "http=http://proxy.local:0", null, 0x0))"});
@@ -85,7 +85,7 @@ TEST_F(Fetch, ProxyOptionsAndCredentialsInTheirOrderUnlessAutoConfigured) {
     os.SetString(HKEY_CURRENT_USER, kInternetSettings, "AutoConfigURL",
                  "http://wpad/" + std::string(115, 'p')); // 127 characters
     net.calls.clear();
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(net.CallsOf("InternetOpenA"),
               std::vector<std::string>{R"(InternetOpenA("Norvane", 0, null, null, 0x0))"});
     EXPECT_TRUE(net.CallsOf("InternetSetOptionA").empty());
@@ -96,14 +96,14 @@ TEST_F(Fetch, ProxyOptionsAndCredentialsInTheirOrderUnlessAutoConfigured) {
     os.SetString(HKEY_CURRENT_USER, kInternetSettings, "AutoConfigURL",
                  "http://wpad/" + std::string(116, 'p'));
     net.calls.clear();
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(net.CallsOf("InternetSetOptionA"), options("connection3"));
 }
 
 TEST_F(Fetch, TypedServerCredentialsStartANewFetchAndAreOfferedLater) {
     net.answers = {Answer(401, "denied"), Answer(200, "welcome"), Answer(200, "again")};
     net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "typed", "secret"}};
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sink.Data()), sink.Length()), "welcome");
     EXPECT_EQ(net.CallsOf("InternetErrorDlg"),
               std::vector<std::string>{"InternetErrorDlg(desktop, request1, 12014, 7, null)"});
@@ -126,18 +126,18 @@ TEST_F(Fetch, TypedServerCredentialsStartANewFetchAndAreOfferedLater) {
     EXPECT_TRUE(s_lastProxyUser.empty());
 
     // A later request without a user name of its own offers them too.
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(net.sent[2].Header("Authorization"), "Basic dHlwZWQ6c2VjcmV0");
     EXPECT_FALSE(net.sent[2].Has("Proxy-Authorization"));
 }
 
 TEST_F(Fetch, ChallengesWithoutATypedNameResendAndTheNewStatusDecides) {
-    spec.authRetries = 0;
+    params.authRetries = 0;
     // Proxy challenge confirmed with an empty name: one resend, its 503 ends it.
     net.answers = {Answer(407), Answer(503)};
     net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "", ""}};
     try {
-        HttpFetch(spec, sink);
+        HttpFetch(params, sink);
         ADD_FAILURE() << "no exception";
     } catch (const CInternetStatusException& e) {
         EXPECT_EQ(e.m_dwStatusCode, 503u);
@@ -149,11 +149,11 @@ TEST_F(Fetch, ChallengesWithoutATypedNameResendAndTheNewStatusDecides) {
 
     // Cancelled: the challenge's status stands; with two retries the dialog
     // comes back twice more.
-    spec.authRetries = 2;
+    params.authRetries = 2;
     net.answers = {Answer(401)};
     net.calls.clear();
     try {
-        HttpFetch(spec, sink);
+        HttpFetch(params, sink);
         ADD_FAILURE() << "no exception";
     } catch (const CInternetStatusException& e) {
         EXPECT_EQ(e.m_dwStatusCode, 401u);
@@ -168,17 +168,17 @@ TEST_F(Fetch, BodyWithItsLengthHookAndACancelBetweenPieces) {
         int polls = 0;
         int cancelAtPoll = 0; // 0: never
     } hooks;
-    spec.hookData = &hooks;
-    spec.lengthHook = [](DWORD length, void* data) {
+    params.hookData = &hooks;
+    params.lengthHook = [](DWORD length, void* data) {
         static_cast<Hooks*>(data)->lengths.push_back(length);
     };
-    spec.cancelHook = [](void* data) {
+    params.cancelHook = [](void* data) {
         auto* h = static_cast<Hooks*>(data);
         return ++h->polls == h->cancelAtPoll ? 1 : 0;
     };
 
     net.answers = {Answer(200, std::string(2500, 'b'))};
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_EQ(sink.Length(), 2500u);
     EXPECT_EQ(hooks.lengths, std::vector<DWORD>{2500});
     EXPECT_EQ(hooks.polls, 4); // before the body, then once per piece of 1024, 1024, 452
@@ -187,7 +187,7 @@ TEST_F(Fetch, BodyWithItsLengthHookAndACancelBetweenPieces) {
     FakeHttpAnswer empty;
     net.answers = {empty};
     CByteBuffer none;
-    HttpFetch(spec, none);
+    HttpFetch(params, none);
     EXPECT_EQ(none.Capacity(), 0u);
     EXPECT_EQ(hooks.lengths.back(), 0u);
 
@@ -197,7 +197,7 @@ TEST_F(Fetch, BodyWithItsLengthHookAndACancelBetweenPieces) {
     net.answers = {Answer(200, std::string(2500, 'c'))};
     CByteBuffer part;
     try {
-        HttpFetch(spec, part);
+        HttpFetch(params, part);
         ADD_FAILURE() << "no exception";
     } catch (const CInternetStatusException& e) {
         EXPECT_EQ(e.m_dwStatusCode, 0u);
@@ -212,14 +212,14 @@ TEST_F(Fetch, StatusHookGetsTheSessionAndTheRequestsNotifications) {
         DWORD status;
     };
     std::vector<Seen> seen;
-    spec.context = 7;
-    spec.hookData = &seen;
-    spec.statusHook = [](HINTERNET session, DWORD_PTR context, DWORD status, void*, DWORD,
-                         void* data) {
+    params.context = 7;
+    params.hookData = &seen;
+    params.statusHook = [](HINTERNET session, DWORD_PTR context, DWORD status, void*, DWORD,
+                           void* data) {
         static_cast<std::vector<Seen>*>(data)->push_back({session, context, status});
     };
     net.answers = {Answer(200)};
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_NE(seen[0].session, nullptr);
     EXPECT_EQ(seen[0].context, 7u);
@@ -227,10 +227,10 @@ TEST_F(Fetch, StatusHookGetsTheSessionAndTheRequestsNotifications) {
     EXPECT_EQ(seen[1].status, INTERNET_STATUS_REQUEST_SENT);
 
     // Without a hook no callback is installed at all.
-    spec.statusHook = nullptr;
+    params.statusHook = nullptr;
     net.calls.clear();
     net.answers = {Answer(200)};
-    HttpFetch(spec, sink);
+    HttpFetch(params, sink);
     EXPECT_TRUE(net.CallsOf("InternetSetStatusCallback").empty());
 }
 
@@ -246,10 +246,10 @@ TEST_F(Fetch, EveryHandleIsReleasedWhateverEndsTheRequest) {
         {"callback",
          [&] {
              net.statusCallbackRefused = true;
-             spec.statusHook = hook;
+             params.statusHook = hook;
          },
          ERROR_INTERNET_INCORRECT_HANDLE_TYPE},
-        {"connection", [&] { spec.server = ""; }, ERROR_INVALID_PARAMETER},
+        {"connection", [&] { params.server = ""; }, ERROR_INVALID_PARAMETER},
         {"request", [&] { net.openRequestError = ERROR_INTERNET_INVALID_OPERATION; },
          ERROR_INTERNET_INVALID_OPERATION},
         {"send", [] {}, ERROR_INTERNET_CANNOT_CONNECT}, // nothing scripted: nobody listens
@@ -273,11 +273,11 @@ TEST_F(Fetch, EveryHandleIsReleasedWhateverEndsTheRequest) {
         net.dialogs.clear();
         net.openError = net.openRequestError = 0;
         net.statusCallbackRefused = false;
-        spec = HttpRequestSpec{};
-        spec.server = "console.example";
+        params = HttpRequestSpec{};
+        params.server = "console.example";
         c.setUp();
         try {
-            HttpFetch(spec, sink);
+            HttpFetch(params, sink);
             ADD_FAILURE() << c.what << ": no exception";
         } catch (const CInternetException& e) {
             EXPECT_EQ(e.m_dwError, c.error) << c.what;
