@@ -246,7 +246,7 @@ class Console:
         self._janitor = janitor
         self._proc = subprocess.Popen(
             in_netns(["python3", str(HERE / "server.py"), "--host", SERVER, "--port",
-                      str(PORT), "--log", str(log)], hw.netns),
+                      str(PORT), "--json-log", str(log), "--lifetime", "3600"], hw.netns),
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._key = janitor.add(f"kill {self._proc.pid}")
         deadline = time.monotonic() + 15

@@ -6,15 +6,37 @@ notification, also usable as the HTTP proxy in front of it.
         server.requests[0].request_line          # "GET /path?query HTTP/1.0"
 
 Every request is recorded as it arrived (request line, headers in their
-order). The answer is `status` with `body`; with `credentials` set, a request
-without the matching Basic "Authorization" (or, with proxy=True,
-"Proxy-Authorization") header gets 401 (407) instead.
+order). What it answers, first match wins:
 
-As a program it serves until it is terminated and appends each request as
-one JSON line ({"request_line": ..., "headers": [[name, value], ...]}) to
-a log file, after a first line {"listening": PORT}:
+1. `answers`: a script, one Answer per request in arrival order
+   (Answer(401), Answer(200, b"ok"), ...); a 401 (407) carries a Basic
+   challenge for the server (the proxy).
+2. A path that says what it wants, for callers that cannot script a running
+   server (the contract tests inside Wine); a request through the proxy is
+   read by the path of its absolute URI:
+     /status/NNN[?body=TEXT]   status NNN with TEXT as body
+     /auth/USER/PASSWORD       200 with a Basic "Authorization" for USER:PASSWORD,
+                               401 with a challenge otherwise
+     /proxyauth/USER/PASSWORD  the same with "Proxy-Authorization" and 407
+3. `status` with `body`; with `credentials` set, a request without the
+   matching Basic "Authorization" (or, with proxy=True,
+   "Proxy-Authorization") header gets 401 (407) instead.
 
-    server.py --port 8080 --log FILE [--host 127.0.0.1] [--status 200]
+A 204 answer has neither body nor Content-Length.
+
+From a shell (the Wine contract run), until SIGTERM or the end of its
+lifetime (600 s unless told):
+
+    python3 server.py --port-file F [--log F] [--closed-port-file F] [--lifetime S]
+
+writes its port to F, appends each request to the log (request line, header
+lines, an empty line) and writes to --closed-port-file a port on which
+nothing listens. On a fixed address instead (a machine of the life cycle,
+inside its own network namespace), logging JSON lines, a first one
+{"listening": PORT} and then {"request_line": ..., "headers": [[name, value]]}
+per request:
+
+    python3 server.py --host 127.0.0.1 --port 8080 --json-log F [--status 200]
 """
 
 from __future__ import annotations
@@ -23,9 +45,13 @@ import argparse
 import base64
 import http.server
 import json
+import os
+import signal
+import socket
 import sys
 import threading
-from dataclasses import dataclass
+import urllib.parse
+from dataclasses import dataclass, field
 
 
 @dataclass
@@ -42,13 +68,35 @@ class Request:
                 return v
         return None
 
+    @property
+    def path(self) -> str:
+        """The target's path and query, also when it is an absolute URI."""
+        parts = urllib.parse.urlsplit(self.target)
+        if parts.scheme:
+            return parts.path + ("?" + parts.query if parts.query else "")
+        return self.target
+
+
+@dataclass
+class Answer:
+    status: int = 200
+    body: bytes = b""
+    headers: list = field(default_factory=list)  # extra (name, value) pairs
+
+
+def basic(user: str, password: str) -> str:
+    return "Basic " + base64.b64encode(f"{user}:{password}".encode("latin-1")).decode()
+
 
 class ConsoleServer:
     def __init__(self, status: int = 200, body: bytes = b"OK", credentials=None,
-                 proxy: bool = False, host: str = "127.0.0.1", port: int = 0, on_request=None):
+                 proxy: bool = False, answers=None, log_path: str | None = None,
+                 host: str = "127.0.0.1", port: int = 0, on_request=None):
         self.status, self.body, self.credentials, self.proxy = status, body, credentials, proxy
+        self.answers: list[Answer] = list(answers or [])
         self.on_request = on_request  # called with each Request as it is recorded
         self.requests: list[Request] = []
+        self._log_path = log_path
         self._lock = threading.Lock()
         outer = self
 
@@ -56,17 +104,22 @@ class ConsoleServer:
             protocol_version = "HTTP/1.0"
 
             def do_GET(self):
-                outer._record(self)
-                status = outer._status_for(self)
-                self.send_response(status)
-                if status == 401:
+                request = outer._record(self)
+                answer = outer._answer_for(request)
+                self.send_response(answer.status)
+                if answer.status == 401:
                     self.send_header("WWW-Authenticate", 'Basic realm="console"')
-                elif status == 407:
+                elif answer.status == 407:
                     self.send_header("Proxy-Authenticate", 'Basic realm="proxy"')
+                for name, value in answer.headers:
+                    self.send_header(name, value)
+                if answer.status == 204:
+                    self.end_headers()
+                    return
                 self.send_header("Content-Type", "text/plain")
-                self.send_header("Content-Length", str(len(outer.body)))
+                self.send_header("Content-Length", str(len(answer.body)))
                 self.end_headers()
-                self.wfile.write(outer.body)
+                self.wfile.write(answer.body)
 
             def log_message(self, *args):
                 pass
@@ -75,23 +128,40 @@ class ConsoleServer:
         self.port = self._httpd.server_address[1]
         self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
 
-    def _record(self, h):
+    def _record(self, h) -> Request:
         method, target, version = (h.requestline.split(" ") + ["", "", ""])[:3]
         request = Request(h.requestline, method, target, version, list(h.headers.items()))
         with self._lock:
             self.requests.append(request)
+            if self._log_path:
+                with open(self._log_path, "a", encoding="latin-1", newline="") as log:
+                    log.write(request.request_line + "\n")
+                    log.writelines(f"{k}: {v}\n" for k, v in request.headers)
+                    log.write("\n")
             if self.on_request:
                 self.on_request(request)
+        return request
 
-    def _status_for(self, h) -> int:
-        if not self.credentials:
-            return self.status
-        user, password = self.credentials
-        expected = "Basic " + base64.b64encode(f"{user}:{password}".encode("latin-1")).decode()
-        header = "Proxy-Authorization" if self.proxy else "Authorization"
-        if h.headers.get(header) != expected:
-            return 407 if self.proxy else 401
-        return self.status
+    def _answer_for(self, request: Request) -> Answer:
+        with self._lock:
+            if self.answers:
+                return self.answers.pop(0)
+        path = urllib.parse.urlsplit(request.path)
+        parts = path.path.split("/")
+        if len(parts) >= 3 and parts[1] == "status" and parts[2].isdigit():
+            body = urllib.parse.parse_qs(path.query).get("body", [""])[0].encode("latin-1")
+            return Answer(int(parts[2]), body)
+        if len(parts) == 4 and parts[1] in ("auth", "proxyauth"):
+            proxy = parts[1] == "proxyauth"
+            header = "Proxy-Authorization" if proxy else "Authorization"
+            if request.header(header) == basic(parts[2], parts[3]):
+                return Answer(200, b"welcome")
+            return Answer(407 if proxy else 401, b"credentials needed")
+        if self.credentials:
+            header = "Proxy-Authorization" if self.proxy else "Authorization"
+            if request.header(header) != basic(*self.credentials):
+                return Answer(407 if self.proxy else 401, self.body)
+        return Answer(self.status, self.body)
 
     def __enter__(self) -> "ConsoleServer":
         self._thread.start()
@@ -103,25 +173,59 @@ class ConsoleServer:
         self._thread.join(timeout=10)
 
 
-def main(argv) -> int:
-    parser = argparse.ArgumentParser(description="Console stand-in that logs each request.")
-    parser.add_argument("--host", default="127.0.0.1")
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--status", type=int, default=200)
-    parser.add_argument("--log", required=True)
-    args = parser.parse_args(argv[1:])
-    with open(args.log, "a", encoding="latin-1") as log:
-        def write(record):
-            log.write(json.dumps(record) + "\n")
-            log.flush()
+def closed_port() -> int:
+    """A port on 127.0.0.1 on which nothing listens (bound, then let go)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
-        server = ConsoleServer(status=args.status, host=args.host, port=args.port,
-                               on_request=lambda r: write({"request_line": r.request_line,
-                                                           "headers": r.headers}))
-        write({"listening": server.port})
-        server._httpd.serve_forever()
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-file")
+    parser.add_argument("--log")
+    parser.add_argument("--json-log")
+    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("--closed-port-file")
+    parser.add_argument("--lifetime", type=float, default=600.0)
+    args = parser.parse_args(argv)
+    if not args.port_file and not args.json_log:
+        parser.error("say where the port goes: --port-file or --json-log")
+
+    json_log = open(args.json_log, "a", encoding="latin-1") if args.json_log else None
+
+    def write(record):
+        json_log.write(json.dumps(record) + "\n")
+        json_log.flush()
+
+    on_request = None
+    if json_log:
+        def on_request(r):
+            write({"request_line": r.request_line, "headers": r.headers})
+
+    done = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: done.set())
+    try:
+        with ConsoleServer(status=args.status, log_path=args.log, host=args.host,
+                           port=args.port, on_request=on_request) as server:
+            if args.closed_port_file:
+                with open(args.closed_port_file, "w") as f:
+                    f.write(f"{closed_port()}\n")
+            if args.port_file:
+                tmp = args.port_file + ".tmp"
+                with open(tmp, "w") as f:
+                    f.write(f"{server.port}\n")
+                os.replace(tmp, args.port_file)
+            if json_log:
+                write({"listening": server.port})
+            done.wait(args.lifetime)
+    finally:
+        if json_log:
+            json_log.close()
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(main())

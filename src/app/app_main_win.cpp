@@ -3,6 +3,7 @@
 #include "app/message_box.h"
 #include "app/norvane_app.h"
 #include "common/syserror.h"
+#include "port/win32/win32_internet.h"
 #include "port/win32/win32_os.h"
 
 #include <windows.h>
@@ -10,13 +11,15 @@
 
 namespace {
 port::Win32Os g_os;
-}
+port::Win32Internet g_net;
+} // namespace
 
 // The single application object.
 CNorvaneApp theApp;
 
 int NorvaneMain(std::function<void(port::BOOL sameHost)> runProgressDialog) {
     port::SetSys(&g_os);
+    port::SetNet(&g_net);
     InitCommonControls();
     try {
         theApp.m_commandLine = GetCommandLineA();

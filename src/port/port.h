@@ -225,6 +225,9 @@ struct PROCESS_INFORMATION {
     DWORD dwThreadId;
 };
 
+// A UTF-16 code unit, as MultiByteToWideChar writes it.
+using WCHAR = char16_t;
+
 class Os {
 public:
     virtual ~Os() = default;
@@ -356,6 +359,16 @@ public:
     // Files: delayed deletion and short (8.3) names.
     virtual BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) = 0;
     virtual DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) = 0;
+    // Server notification: the credential dialog's owner, text conversion and
+    // the module whose message table names WinINet's errors.
+    virtual HWND GetDesktopWindow() = 0;
+    // Returns the number of units written (or needed, when wideSize is 0);
+    // 0 on failure. byteCount -1: up to and including the NUL.
+    virtual int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                                    WCHAR* wide, int wideSize) = 0;
+    // A module already loaded in the process (no reference taken); NULL when
+    // it is not loaded.
+    virtual HMODULE GetModuleHandleA(const char* name) = 0;
 };
 
 // The implementation the logic talks to. The Windows program installs the

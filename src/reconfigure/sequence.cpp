@@ -5,6 +5,7 @@
 #include "common/registry.h"
 #include "common/settings.h"
 #include "common/text.h"
+#include "notify/notification.h"
 #include "reconfigure/reconfiguration.h"
 #include "string_ids.h"
 
@@ -145,6 +146,6 @@ bool CReconfiguration::IsClientModeSet() {
     return ReadRegDword(key.get(), kValueMode) != 0;
 }
 
-BOOL CReconfiguration::NotifyServer(const std::string& /*guid*/) {
-    return FALSE;
+BOOL CReconfiguration::NotifyServer(const std::string& guid) {
+    return ::NotifyServer(m_view, guid);
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the port's contract tests (norvane_contract_tests.exe) under Wine in a
 # fresh, quiet prefix of their own, with the test bed's stand-in service
-# installed, and removes the prefix afterwards, whether the tests pass or not.
+# installed and its HTTP server stand-in (testbed/server.py) listening on
+# 127.0.0.1, and removes both afterwards, whether the tests pass or not.
 #
 #   run_contract.sh TESTS_EXE [STANDIN_SERVICE_EXE] [extra gtest arguments...]
 #
@@ -29,11 +30,19 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 # Set below for the passes that need them, never inherited.
 unset NORVANE_EXPECT_ACP NORVANE_STANDIN_SERVICE NORVANE_HOST_MACS
+unset NORVANE_CONTRACT_SERVER_PORT NORVANE_CONTRACT_CLOSED_PORT NORVANE_CONTRACT_SERVER_LOG
 
 service=nvstandin
 installed=no
 
+server_pid=""
+server_py="$(cd "$(dirname "$0")/../../testbed" && pwd)/server.py"
+
 cleanup() {
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null
+        wait "$server_pid" 2>/dev/null
+    fi
     if [ "$installed" = yes ]; then
         timeout 30 wine sc stop "$service" >/dev/null 2>&1
     fi
@@ -65,6 +74,30 @@ if [ -n "$standin_exe" ] && [ -f "$standin_exe" ]; then
     fi
 else
     echo "run_contract: no stand-in service program; its test is skipped" >&2
+fi
+
+# The HTTP server stand-in for the WinINet checks (bounded by its own
+# lifetime and by timeout; ended by cleanup). Its log is read from Wine's Z:.
+if command -v python3 >/dev/null 2>&1 && [ -f "$server_py" ]; then
+    mkdir -p "$prefix/server"
+    timeout 400 python3 "$server_py" --port-file "$prefix/server/port" \
+        --log "$prefix/server/log" --closed-port-file "$prefix/server/closed" \
+        --lifetime 360 </dev/null >/dev/null 2>&1 &
+    server_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$prefix/server/port" ] && break
+        sleep 0.1
+    done
+    if [ -s "$prefix/server/port" ]; then
+        NORVANE_CONTRACT_SERVER_PORT=$(cat "$prefix/server/port")
+        NORVANE_CONTRACT_CLOSED_PORT=$(cat "$prefix/server/closed")
+        NORVANE_CONTRACT_SERVER_LOG="Z:$(printf '%s' "$prefix/server/log" | tr / '\\')"
+        export NORVANE_CONTRACT_SERVER_PORT NORVANE_CONTRACT_CLOSED_PORT NORVANE_CONTRACT_SERVER_LOG
+    else
+        echo "run_contract: the HTTP server stand-in did not start" >&2
+    fi
+else
+    echo "run_contract: no python3 or server stand-in; the WinINet checks are skipped" >&2
 fi
 
 # The host's adapter addresses, which NetBIOS must report.

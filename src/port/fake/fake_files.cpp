@@ -295,19 +295,26 @@ int FakeOs::FindCloseEntry(std::intptr_t handle) {
 
 // ---------------------------------------------------------------- messages
 
-DWORD FakeOs::FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD,
+DWORD FakeOs::FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD,
                              char** allocatedText) {
     *allocatedText = nullptr;
     auto it = systemMessages.find(messageId);
-    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || it == systemMessages.end()) {
+    const std::string* text =
+        (flags & FORMAT_MESSAGE_FROM_SYSTEM) && it != systemMessages.end() ? &it->second : nullptr;
+    // A module's own table comes first when both are asked for.
+    if (const auto* table =
+            (flags & FORMAT_MESSAGE_FROM_HMODULE) ? ModuleMessages(source) : nullptr;
+        table && table->count(messageId))
+        text = &table->at(messageId);
+    if (!text) {
         m_lastError = ERROR_MR_MID_NOT_FOUND;
         return 0;
     }
-    auto* block = new char[it->second.size() + 1];
-    std::memcpy(block, it->second.c_str(), it->second.size() + 1);
+    auto* block = new char[text->size() + 1];
+    std::memcpy(block, text->c_str(), text->size() + 1);
     m_localBlocks.insert(block);
     *allocatedText = block;
-    return static_cast<DWORD>(it->second.size());
+    return static_cast<DWORD>(text->size());
 }
 
 void FakeOs::LocalFree(void* memory) {

@@ -303,6 +303,22 @@ public:
     BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
 
+    // ---- server notification (fake_os_text.cpp) ----
+    HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
+    // Message tables of the modules loaded in the process, by module name:
+    // GetModuleHandleA finds the names listed here and FormatMessageA with
+    // FORMAT_MESSAGE_FROM_HMODULE reads their texts.
+    std::map<std::string, std::map<DWORD, std::string>, CaseLess> moduleMessages;
+    HWND GetDesktopWindow() override;
+    // Code page 1252 whole; of 932 the single-byte half and a handful of
+    // double-byte characters (others read as U+30FB, as the system's
+    // default character there).
+    int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                            WCHAR* wide, int wideSize) override;
+    HMODULE GetModuleHandleA(const char* name) override;
+    // The messages of the module with this handle; null when none.
+    const std::map<DWORD, std::string>* ModuleMessages(const void* module) const;
+
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
     DWORD NetGetResourceParent(NETRESOURCEA* resource, void* buffer, DWORD* size);

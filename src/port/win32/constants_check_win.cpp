@@ -2,6 +2,7 @@
 // <windows.h>. The port's values are captured under other names before
 // <windows.h> turns the same names into macros.
 #include "port/port.h"
+#include "port/internet.h"
 
 #include <type_traits>
 
@@ -15,6 +16,7 @@ namespace port_check {
 #include <windows.h>
 #include <nb30.h>
 #include <winnetwk.h>
+#include <wininet.h>
 
 #define NORVANE_CONST(type, name, value)                                                           \
     static_assert(port_check::port_##name ==                                                       \
@@ -47,3 +49,8 @@ static_assert(offsetof(port::STARTUPINFOA, hStdError) == offsetof(::STARTUPINFOA
 static_assert(sizeof(port::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION));
 static_assert(offsetof(port::PROCESS_INFORMATION, dwProcessId) ==
               offsetof(::PROCESS_INFORMATION, dwProcessId));
+
+// The WinINet port's types.
+static_assert(sizeof(port::INTERNET_PORT) == sizeof(::INTERNET_PORT));
+static_assert(sizeof(port::DWORD_PTR) == sizeof(::DWORD_PTR));
+static_assert(sizeof(port::WCHAR) == sizeof(::WCHAR));

@@ -341,4 +341,21 @@ DWORD Win32Os::GetShortPathNameA(const char* longPath, char* shortPath, DWORD si
     return ::GetShortPathNameA(longPath, shortPath, size);
 }
 
+// ---------------------------------------------------------------- notification
+
+HWND Win32Os::GetDesktopWindow() {
+    return As<HWND>(::GetDesktopWindow());
+}
+
+int Win32Os::MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                                 WCHAR* wide, int wideSize) {
+    static_assert(sizeof(WCHAR) == sizeof(wchar_t));
+    return ::MultiByteToWideChar(codePage, flags, text, byteCount, reinterpret_cast<LPWSTR>(wide),
+                                 wideSize);
+}
+
+HMODULE Win32Os::GetModuleHandleA(const char* name) {
+    return As<HMODULE>(::GetModuleHandleA(name));
+}
+
 } // namespace port

@@ -89,6 +89,11 @@ public:
     HRESULT CoCreateGuid(GUID* guid) override;
     BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
+
+    HWND GetDesktopWindow() override;
+    int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
+                            WCHAR* wide, int wideSize) override;
+    HMODULE GetModuleHandleA(const char* name) override;
 };
 
 } // namespace port

@@ -1,0 +1,247 @@
+#include "notify/http_fetch.h"
+
+#include "common/text.h"
+#include "notify/base64.h"
+#include "notify/http_session.h"
+
+#include <cstring>
+#include <iterator>
+
+using namespace port;
+
+std::string s_lastProxyUser;
+std::string s_lastProxyPassword;
+std::string s_lastServerUser;
+std::string s_lastServerPassword;
+
+namespace {
+
+constexpr const char* kVerbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "UNLINK"};
+constexpr std::size_t kProxyTextSize = 256;
+constexpr DWORD kPieceSize = 1024;
+constexpr DWORD kCredentialSize = 128;
+
+bool Given(const char* text) {
+    return text && *text;
+}
+
+void SetNumberOption(HINTERNET handle, DWORD option, DWORD value) {
+    // Options the library does not take on this handle change nothing.
+    Net().InternetSetOptionA(handle, option, &value, sizeof value);
+}
+
+void SetTextOption(HINTERNET handle, DWORD option, const char* text) {
+    Net().InternetSetOptionA(handle, option, const_cast<char*>(text),
+                             static_cast<DWORD>(std::strlen(text)));
+}
+
+void AddHeaders(HINTERNET request, const std::string& headers) {
+    // A header that is already there stays as it is; nothing else can fail.
+    Net().HttpAddRequestHeadersA(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                 HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+}
+
+// The answer's status; a status that cannot be read leaves *status as it was.
+void QueryStatusCode(HINTERNET request, DWORD* status) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (Net().HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value,
+                             &size, nullptr))
+        *status = value;
+}
+
+void Send(HINTERNET request, DWORD_PTR context, DWORD* status) {
+    if (!Net().HttpSendRequestA(request, nullptr, 0, nullptr, 0))
+        ThrowInternetException(context);
+    QueryStatusCode(request, status);
+}
+
+DWORD Read(HINTERNET request, DWORD_PTR context, BYTE* piece) {
+    DWORD read = 0;
+    if (!Net().InternetReadFile(request, piece, kPieceSize, &read))
+        ThrowInternetException(context);
+    return read;
+}
+
+// A credential the dialog left in the request's options; "" when there is
+// none or it does not fit the buffer.
+void QueryCredential(HINTERNET request, DWORD option, char (&buffer)[kCredentialSize]) {
+    std::memset(buffer, 0, sizeof buffer);
+    DWORD size = kCredentialSize;
+    if (!Net().InternetQueryOptionA(request, option, buffer, &size))
+        buffer[0] = '\0';
+    buffer[kCredentialSize - 1] = '\0';
+}
+
+// "http=http://host:port" for the proxy access type. A host too long for the
+// text's 256 bytes is refused: a cut name would send the request elsewhere.
+std::string ProxyText(const char* host, WORD port) {
+    std::string text = Format("http=http://%s:%ld", host, static_cast<long>(port));
+    if (text.size() >= kProxyTextSize)
+        throw CRequestException(
+            Format("The proxy server name is too long (%u characters). The proxy settings allow at "
+                   "most %u characters for it.",
+                   static_cast<unsigned>(std::strlen(host)),
+                   static_cast<unsigned>(kProxyTextSize - 1 - (text.size() - std::strlen(host)))));
+    return text;
+}
+
+} // namespace
+
+std::string BuildBasicAuthHeader(BOOL proxy, const char* user, const char* password) {
+    std::string credentials = Format("%s:%s", user ? user : "", password ? password : "");
+    CBase64Codec codec;
+    codec.EncodeString(credentials.c_str());
+    return Format(proxy ? "Proxy-Authorization: Basic %s\r\n" : "Authorization: Basic %s\r\n",
+                  codec.GetEncoded());
+}
+
+void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
+    if (params.verb < 0 || params.verb >= static_cast<int>(std::size(kVerbs)))
+        throw CRequestException(Format("The request method %d is unknown.", params.verb));
+
+    // Which credentials were given is decided once, here.
+    const bool proxyHost = Given(params.proxyHost);
+    const bool proxyUser = Given(params.proxyUser);
+    const bool proxyPassword = Given(params.proxyPassword);
+    const bool serverUser = Given(params.serverUser);
+    const bool serverPassword = Given(params.serverPassword);
+
+    DWORD accessType = INTERNET_OPEN_TYPE_DIRECT;
+    std::string proxyText;
+    bool setOptions = true;
+    if (params.explicitAccess) {
+        accessType = params.accessType;
+    } else if (IsAutoConfigUrlSet()) {
+        // The user's automatic configuration decides the proxy and keeps its
+        // own time-outs, retries and credentials.
+        accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+        setOptions = false;
+    } else if (proxyHost) {
+        accessType = INTERNET_OPEN_TYPE_PROXY;
+        proxyText = ProxyText(params.proxyHost, params.proxyPort);
+    }
+
+    // Declared in this order so that they are released request first, then
+    // connection, then session, on every way out.
+    CHttpSession session(params.statusHook, params.hookData, nullptr, params.context, accessType,
+                         proxyText.empty() ? nullptr : proxyText.c_str(), params.proxyBypass, 0);
+    unique_hinternet connection = session.GetHttpConnection(params.server, params.serverPort);
+    if (setOptions) {
+        HINTERNET c = connection.get();
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_RETRIES, params.connectRetries);
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_TIMEOUT, params.connectTimeout);
+        SetNumberOption(c, INTERNET_OPTION_SEND_TIMEOUT, params.sendTimeout);
+        SetNumberOption(c, INTERNET_OPTION_RECEIVE_TIMEOUT, params.receiveTimeout);
+        SetNumberOption(c, INTERNET_OPTION_DATA_SEND_TIMEOUT, params.dataSendTimeout);
+        SetNumberOption(c, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, params.dataReceiveTimeout);
+        SetNumberOption(c, INTERNET_OPTION_CONNECT_BACKOFF, params.connectBackoff);
+        if (proxyHost) {
+            if (proxyUser)
+                SetTextOption(c, INTERNET_OPTION_PROXY_USERNAME, params.proxyUser);
+            if (proxyPassword)
+                SetTextOption(c, INTERNET_OPTION_PROXY_PASSWORD, params.proxyPassword);
+        }
+        if (serverUser)
+            SetTextOption(c, INTERNET_OPTION_USERNAME, params.serverUser);
+        if (serverPassword)
+            SetTextOption(c, INTERNET_OPTION_PASSWORD, params.serverPassword);
+    }
+
+    unique_hinternet request(
+        Net().HttpOpenRequestA(connection.get(), kVerbs[params.verb], params.object,
+                               params.version ? params.version : "HTTP/1.0", params.referrer,
+                               nullptr, params.openFlags, params.context));
+    if (!request)
+        ThrowInternetException(params.context);
+    HINTERNET r = request.get();
+
+    if (params.headers)
+        AddHeaders(r, params.headers);
+    if (proxyUser)
+        AddHeaders(r, BuildBasicAuthHeader(TRUE, params.proxyUser, params.proxyPassword));
+    else if (!s_lastProxyUser.empty())
+        AddHeaders(
+            r, BuildBasicAuthHeader(TRUE, s_lastProxyUser.c_str(), s_lastProxyPassword.c_str()));
+    if (serverUser)
+        AddHeaders(r, BuildBasicAuthHeader(FALSE, params.serverUser, params.serverPassword));
+    else if (!s_lastServerUser.empty())
+        AddHeaders(
+            r, BuildBasicAuthHeader(FALSE, s_lastServerUser.c_str(), s_lastServerPassword.c_str()));
+
+    DWORD status = 0;
+    int retries = params.authRetries;
+    BYTE piece[kPieceSize];
+    Send(r, params.context, &status);
+    // The first challenge goes to the dialog without using up a retry.
+    bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
+    for (;;) {
+        if (!challenge) {
+            if (status == HTTP_STATUS_OK)
+                break;
+            if ((status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ) &&
+                retries > 0)
+                --retries;
+            else
+                throw CInternetStatusException(status);
+        }
+        challenge = false;
+
+        while (Read(r, params.context, piece) > 0) {
+        }
+        DWORD answer = Net().InternetErrorDlg(
+            Sys().GetDesktopWindow(), r, ERROR_INTERNET_INCORRECT_PASSWORD,
+            FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+            nullptr);
+        if (answer == ERROR_INTERNET_FORCE_RETRY) {
+            const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
+            char user[kCredentialSize];
+            char password[kCredentialSize];
+            QueryCredential(r, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
+                            user);
+            QueryCredential(r, proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
+                            password);
+            if (user[0]) {
+                // A fresh request with what was typed, and a fresh retry count.
+                HttpRequestSpec again = params;
+                if (proxy) {
+                    again.proxyUser = user;
+                    again.proxyPassword = password;
+                    s_lastProxyUser = user;
+                    s_lastProxyPassword = password;
+                } else {
+                    again.serverUser = user;
+                    again.serverPassword = password;
+                    s_lastServerUser = user;
+                    s_lastServerPassword = password;
+                }
+                HttpFetch(again, sink);
+                return;
+            }
+            Send(r, params.context, &status);
+        } else if (answer == ERROR_SUCCESS) {
+            Send(r, params.context, &status);
+        }
+        // Any other answer: the user cancelled; the status stands.
+    }
+
+    if (params.lengthHook) {
+        DWORD length = 0;
+        DWORD size = sizeof length;
+        if (!Net().HttpQueryInfoA(r, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                                  &size, nullptr))
+            length = 0;
+        params.lengthHook(length, params.hookData);
+    }
+    auto cancelled = [&params] {
+        return params.cancelHook && params.cancelHook(params.hookData) != 0;
+    };
+    if (cancelled())
+        throw CInternetStatusException(0);
+    for (DWORD n = Read(r, params.context, piece); n > 0; n = Read(r, params.context, piece)) {
+        if (cancelled())
+            throw CInternetStatusException(0);
+        sink.Append(piece, n);
+    }
+}
