@@ -383,6 +383,8 @@ def client_options() -> client.ClientOptions:
     opts.nt_values.update({"Application Path": None, "InstallPath": client.NT_FOLDER,
                            "Mode": client.Dword(1), "Server": SERVER,
                            "ServerPort": client.Dword(PORT), "GUID": MASTER_GUID})
+    # No proxy: with "UseProxy" 0 a configured proxy host would be used.
+    opts.nt_proxy_values.update({"ProxyIP": None, "ProxyPort": None})
     return opts
 
 

@@ -1,6 +1,7 @@
 // nvrun.exe: starts a program, answers its message boxes and logs them.
 //
-//   nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... -- PROGRAM [ARGS...]
+//   nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... [--dialog-answer ID [--fill ID=TEXT]...]
+//             -- PROGRAM [ARGS...]
 //   nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] [--answer ID]...
 //
 // Every ~20 ms it looks for visible top-level "#32770" windows of the child.
@@ -8,7 +9,10 @@
 // buttons and whether it shows an icon are written as one JSON line to FILE, then it is
 // answered with the next --answer (IDOK, IDCANCEL, IDYES, ... or a number) or,
 // when the list is used up, with IDOK when the box has that button, else its
-// first button. Other dialogs are logged once (kind "dialog") and left alone.
+// first button. Other dialogs are logged once (kind "dialog") and left alone,
+// unless --dialog-answer ID is given: then each gets the texts of the
+// --fill ID=TEXT options for the controls it has (the credential dialog's
+// edits, say), and is answered with that button.
 // Exit code: the child's; 124 when the time limit (default 60000 ms) ran out
 // and the child was terminated; 125 for a usage error; 127 when the program
 // could not be started.
@@ -198,6 +202,8 @@ struct Watcher {
     std::set<HWND> openDialogs; // dialogs (not boxes) logged as shown
     std::vector<int> answers;
     size_t nextAnswer = 0;
+    int dialogAnswer = 0;                           // 0: dialogs are left alone
+    std::vector<std::pair<int, std::string>> fills; // control id, text
     std::set<HWND> seen;
     FILE* log = nullptr;
     std::chrono::steady_clock::time_point start;
@@ -236,13 +242,26 @@ struct Watcher {
         seen.insert(h);
         if (!IsMessageBox(h)) {
             openDialogs.insert(h);
+            int filled = 0;
+            if (dialogAnswer) {
+                for (const auto& [id, text] : fills) {
+                    if (GetDlgItem(h, id) && SetDlgItemTextA(h, id, text.c_str()))
+                        ++filled;
+                }
+            }
             Write(testbed::Obj()
                       .Str("kind", "dialog")
                       .Str("caption", WindowText(h))
                       .Num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(h)))
                       .Num("pid", owner)
+                      .Num("filled", filled)
+                      .Num("answer", dialogAnswer)
                       .Num("t_ms", Elapsed())
                       .Done());
+            if (dialogAnswer) {
+                PostMessageA(h, WM_COMMAND, MAKEWPARAM(dialogAnswer, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(h, dialogAnswer)));
+            }
             return;
         }
         auto buttons = Buttons(h);
@@ -407,11 +426,11 @@ int WatchOnly(Watcher& w, DWORD appearMs, DWORD timeoutMs) {
 }
 
 int Usage() {
-    std::fputs(
-        "usage: nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... -- PROGRAM [ARGS...]\n"
-        "       nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] "
-        "[--answer ID]...\n",
-        stderr);
+    std::fputs("usage: nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... [--dialog-answer ID "
+               "[--fill ID=TEXT]...] -- PROGRAM [ARGS...]\n"
+               "       nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] "
+               "[--answer ID]...\n",
+               stderr);
     return kExitUsage;
 }
 
@@ -446,6 +465,20 @@ int main(int argc, char** argv) {
                 return Usage();
             }
             w.answers.push_back(id);
+        } else if (a == "--dialog-answer") {
+            w.dialogAnswer = ParseAnswer(argv[++i]);
+            if (w.dialogAnswer < 0) {
+                return Usage();
+            }
+        } else if (a == "--fill") {
+            std::string fill = argv[++i];
+            auto eq = fill.find('=');
+            if (eq == std::string::npos) {
+                return Usage();
+            }
+            w.fills.emplace_back(
+                static_cast<int>(std::strtol(fill.substr(0, eq).c_str(), nullptr, 0)),
+                fill.substr(eq + 1));
         } else {
             return Usage();
         }

@@ -309,13 +309,19 @@ class Bed:
         return win_path
 
     def run_program(self, win_path: str, *args, timeout_ms: int = 30000,
-                    answers=()) -> RunResult:
-        """Runs a program through nvrun.exe; returns its boxes and exit code."""
+                    answers=(), dialog_answer: str = "", fills=()) -> RunResult:
+        """Runs a program through nvrun.exe; returns its boxes and exit code.
+        With dialog_answer, other dialogs get the fills ((control id, text))
+        and are answered with that button."""
         log = self.dir / f"nvrun-{time.monotonic_ns()}.jsonl"
         cmd = [self.testbed_exe("nvrun.exe"), "--timeout", str(timeout_ms), "--log",
                self.z_path(log)]
         for a in answers:
             cmd += ["--answer", a]
+        if dialog_answer:
+            cmd += ["--dialog-answer", dialog_answer]
+            for control, text in fills:
+                cmd += ["--fill", f"{control}={text}"]
         for attempt in range(3):
             t0 = time.monotonic()
             cp = self.wine(*cmd, "--", win_path, *args, timeout=timeout_ms / 1000 + 30,
@@ -439,8 +445,9 @@ class BedTestCase(unittest.TestCase):
         return self.bed.install_exe(exe, win_path)
 
     def run_norvane(self, *args, win_path: str = NORVANE_WIN_PATH, timeout_ms: int = 30000,
-                    answers=()) -> RunResult:
-        result = self.bed.run_program(win_path, *args, timeout_ms=timeout_ms, answers=answers)
+                    answers=(), **dialogs) -> RunResult:
+        result = self.bed.run_program(win_path, *args, timeout_ms=timeout_ms, answers=answers,
+                                      **dialogs)
         self.assertFalse(result.timed_out and not result.dialogs,
                          f"norvane.exe did not end within {timeout_ms} ms: {result.records}")
         return result
