@@ -1,6 +1,7 @@
 // nvrun.exe: starts a program, answers its message boxes and logs them.
 //
-//   nvrun.exe [--timeout MS] [--log FILE] [--answer ID]... [--dialog-answer ID [--fill ID=TEXT]...]
+//   nvrun.exe [--timeout MS] [--log FILE] [--answer ID]...
+//             [--dialog CAPTION [--dialog-answer ID] [--fill ID=TEXT]...]
 //             -- PROGRAM [ARGS...]
 //   nvrun.exe --watch-only NAME [--appear MS] [--timeout MS] [--log FILE] [--answer ID]...
 //
@@ -10,9 +11,9 @@
 // answered with the next --answer (IDOK, IDCANCEL, IDYES, ... or a number) or,
 // when the list is used up, with IDOK when the box has that button, else its
 // first button. Other dialogs are logged once (kind "dialog") and left alone,
-// unless --dialog-answer ID is given: then each gets the texts of the
-// --fill ID=TEXT options for the controls it has (the credential dialog's
-// edits, say), and is answered with that button.
+// unless its caption is the one --dialog CAPTION names: that one gets the
+// texts of the --fill ID=TEXT options for the controls it has (the
+// credential dialog's edits, say) and is answered with --dialog-answer ID.
 // Exit code: the child's; 124 when the time limit (default 60000 ms) ran out
 // and the child was terminated; 125 for a usage error; 127 when the program
 // could not be started.
@@ -202,7 +203,8 @@ struct Watcher {
     std::set<HWND> openDialogs; // dialogs (not boxes) logged as shown
     std::vector<int> answers;
     size_t nextAnswer = 0;
-    int dialogAnswer = 0;                           // 0: dialogs are left alone
+    std::string dialogCaption; // the dialog to fill and answer
+    int dialogAnswer = IDOK;
     std::vector<std::pair<int, std::string>> fills; // control id, text
     std::set<HWND> seen;
     FILE* log = nullptr;
@@ -243,7 +245,8 @@ struct Watcher {
         if (!IsMessageBox(h)) {
             openDialogs.insert(h);
             int filled = 0;
-            if (dialogAnswer) {
+            bool const answered = !dialogCaption.empty() && WindowText(h) == dialogCaption;
+            if (answered) {
                 for (const auto& [id, text] : fills) {
                     if (GetDlgItem(h, id) && SetDlgItemTextA(h, id, text.c_str()))
                         ++filled;
@@ -255,10 +258,10 @@ struct Watcher {
                       .Num("hwnd", static_cast<long long>(reinterpret_cast<UINT_PTR>(h)))
                       .Num("pid", owner)
                       .Num("filled", filled)
-                      .Num("answer", dialogAnswer)
+                      .Num("answer", answered ? dialogAnswer : 0)
                       .Num("t_ms", Elapsed())
                       .Done());
-            if (dialogAnswer) {
+            if (answered) {
                 PostMessageA(h, WM_COMMAND, MAKEWPARAM(dialogAnswer, BN_CLICKED),
                              reinterpret_cast<LPARAM>(GetDlgItem(h, dialogAnswer)));
             }
@@ -465,6 +468,8 @@ int main(int argc, char** argv) {
                 return Usage();
             }
             w.answers.push_back(id);
+        } else if (a == "--dialog") {
+            w.dialogCaption = argv[++i];
         } else if (a == "--dialog-answer") {
             w.dialogAnswer = ParseAnswer(argv[++i]);
             if (w.dialogAnswer < 0) {

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake make g++ git googletest libgtest-dev clang-format
   g++-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 xvfb xauth x11-apps imagemagick
+  wine wine64 xvfb xauth x11-apps imagemagick tinyproxy
   python3 iproute2
 )
 

@@ -66,7 +66,10 @@ std::string EncodeDomainField(const std::string& name) {
         bool punctuation = (byte >= 0x21 && byte <= 0x2F && byte != 0x25) ||
                            (byte >= 0x3A && byte <= 0x40) || (byte >= 0x5B && byte <= 0x60) ||
                            (byte >= 0x7B && byte <= 0x7E);
-        if (byte >= 0x80 || byte == 0x20 || punctuation)
+        // Control characters too: a line break in a name would otherwise end
+        // the request line and start a header of the name's choosing.
+        bool const control = byte < 0x20 || byte == 0x7F;
+        if (byte >= 0x80 || byte == 0x20 || punctuation || control)
             out += Format("%%%02x", byte);
         else
             out += static_cast<char>(byte);

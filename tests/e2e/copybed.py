@@ -41,12 +41,12 @@ class CopyTestCase(BedTestCase):
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: command}}))
 
-    def logon(self, timeout_ms: int = 120000):
+    def logon(self, timeout_ms: int = 120000, **dialog):
         """Starts the registered command as Windows does at logon."""
         parts = re.findall(r'"([^"]*)"|(\S+)', self.own_command())
         words = [quoted or bare for quoted, bare in parts]
         self.assertEqual(words[0], NORVANE_WIN_PATH)
-        return self.run_norvane(*words[1:], timeout_ms=timeout_ms)
+        return self.run_norvane(*words[1:], timeout_ms=timeout_ms, **dialog)
 
     def client_value(self, name: str, key: str = client.NT_KEY):
         value = self.bed.reg_value("HKLM", key, name)
@@ -76,3 +76,55 @@ class CopyTestCase(BedTestCase):
         self.assertTrue(entry.get("terminated"))
         self.assertEqual(entry["data"], f'"{self.client.folder}\\{program_file}" -HideWindow')
         self.assertNotIn(OWN_RUN_VALUE, values)
+
+
+WINLOGON_KEY = r"Software\Microsoft\Windows NT\CurrentVersion\Winlogon"
+NOTIFICATION = re.compile(r"GET /Wardline/cgi/cgiOnInst\.exe\?UID=(?P<uid>[^&]*)&DATE=(?P<date>\d{8})"
+                          r"&TIME=(?P<time>\d{6})&DOMAIN=(?P<domain>[^&]*)&DEFAULT_CFG=1 HTTP/1\.0")
+
+
+class NotifyingCopyTestCase(CopyTestCase):
+    """A copy whose client asks for the notification: its key has no
+    "Application Path" (the folder is its "InstallPath") and has "Mode" 1;
+    "Server" is a console stand-in on 127.0.0.1, started per test."""
+
+    def setUp(self):
+        super().setUp()
+        import server  # testbed/server.py, on the path through winebed
+        self.server_module = server
+        self.console = server.ConsoleServer()
+        self.console.__enter__()
+        self.addCleanup(self.console.__exit__, None, None, None)
+
+    def notifying_copy(self, proxy: dict | None = None, **nt_values):
+        options = client.ClientOptions()
+        options.nt_values.update({"Application Path": None, "InstallPath": client.NT_FOLDER,
+                                  "Mode": client.Dword(1), "Server": "127.0.0.1",
+                                  "ServerPort": client.Dword(self.console.port)})
+        options.nt_values.update(nt_values)
+        options.nt_proxy_values = {"UseProxy": client.Dword(0), **(proxy or {})}
+        self.install_norvane()
+        self.client = self.bed.install_client(options)
+        # Without "Application Path" the preparation looks for the INI file by
+        # its bare name, which the profile functions find in the Windows folder.
+        (self.bed.c_path(client.WINDOWS_INI)).write_bytes(
+            self.bed.c_path(self.client.ini_path).read_bytes())
+        self.bed.regedit_import(client.reg_file({
+            "HKEY_LOCAL_MACHINE\\" + WINLOGON_KEY: {"CachePrimaryDomain": "WORKGROUP"}}))
+        result = self.run_norvane("/silent")
+        self.assertEqual(result.boxes, [], "the preparation failed")
+        self.identity = re.search(r'"/([0-9a-f]*)"', self.own_command()).group(1)
+        self.registration = self.own_command()
+        self.become_copy()
+
+    def register_again(self):
+        """The registration a copy had before its logon (for another run)."""
+        command = self.registration.replace(f'"/{self.identity}"', f'"/{OTHER_MACHINE}"')
+        self.bed.regedit_import(client.reg_file({
+            "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: command}}))
+
+    def set_client(self, key: str = client.NT_KEY, **values):
+        self.bed.regedit_import(client.reg_file({"HKEY_LOCAL_MACHINE\\" + key: values}))
+
+    def requests(self) -> list:
+        return [r.request_line for r in self.console.requests]

@@ -309,17 +309,18 @@ class Bed:
         return win_path
 
     def run_program(self, win_path: str, *args, timeout_ms: int = 30000,
-                    answers=(), dialog_answer: str = "", fills=()) -> RunResult:
+                    answers=(), dialog: str = "", dialog_answer: str = "IDOK",
+                    fills=()) -> RunResult:
         """Runs a program through nvrun.exe; returns its boxes and exit code.
-        With dialog_answer, other dialogs get the fills ((control id, text))
-        and are answered with that button."""
+        The dialog captioned `dialog` gets the fills ((control id, text)) and
+        is answered with dialog_answer."""
         log = self.dir / f"nvrun-{time.monotonic_ns()}.jsonl"
         cmd = [self.testbed_exe("nvrun.exe"), "--timeout", str(timeout_ms), "--log",
                self.z_path(log)]
         for a in answers:
             cmd += ["--answer", a]
-        if dialog_answer:
-            cmd += ["--dialog-answer", dialog_answer]
+        if dialog:
+            cmd += ["--dialog", dialog, "--dialog-answer", dialog_answer]
             for control, text in fills:
                 cmd += ["--fill", f"{control}={text}"]
         for attempt in range(3):

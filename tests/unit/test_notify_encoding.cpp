@@ -93,9 +93,11 @@ TEST_F(DomainField, CapitalisedLowerCaseWithPunctuationPercentEncoded) {
     EXPECT_EQ(EncodeDomainField("my-domain"), "My%2ddomain");
     EXPECT_EQ(EncodeDomainField("OFFICE.LOCAL"), "Office%2elocal");
     EXPECT_EQ(EncodeDomainField(""), "");
-    // The percent sign and control characters pass unchanged, the space and
-    // every other punctuation character are encoded.
-    EXPECT_EQ(EncodeDomainField("a%B\x01 C!/:@[`{~"), "A%b\x01%20c%21%2f%3a%40%5b%60%7b%7e");
+    // The percent sign passes unchanged; the space, every other punctuation
+    // character and the control characters (a line break could start a
+    // header of the name's own) are encoded.
+    EXPECT_EQ(EncodeDomainField("a%B\x01 C!/:@[`{~\r\n\x7f"),
+              "A%b%01%20c%21%2f%3a%40%5b%60%7b%7e%0d%0a%7f");
     // Code page 1252 beyond ASCII: UTF-8, each byte encoded (letters there
     // keep their case).
     EXPECT_EQ(EncodeDomainField("\xC9QUIPE\x80"), "%c3%89quipe%e2%82%ac");
