@@ -7,7 +7,6 @@ dialog, and the name and password typed there get the request through.
 407: a wrong stored password therefore reaches the dialog for the server's
 credentials, which cannot mend a proxy login.)"""
 
-import os
 import shutil
 import socket
 import subprocess
