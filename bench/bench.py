@@ -105,7 +105,10 @@ def start_phases(trace: str, times: list) -> list:
         t_exe, t_dlls, t_dialog = (float(loads[0]["t"]), float(before[-1]["t"]),
                                    float(dialog["t"]))
         t_visible = t0 + ms / 1000
-        out.append({"dlls": len(before) - 1, "phases": [
+        names = [re.search(r'Loaded L"(?:.*\\\\)?([^"\\]+)"', l["text"]) for l in before[1:]]
+        out.append({"dlls": len(before) - 1,
+                    "names": sorted({n.group(1).lower() for n in names if n}),
+                    "phases": [
             ("process created, program mapped", (t_exe - t0) * 1000),
             ("DLLs loaded and Wine's per-process set-up", (t_dlls - t_exe) * 1000),
             ("the program's own start-up work", (t_dialog - t_dlls) * 1000),
@@ -310,6 +313,10 @@ def start_text(f: dict) -> list:
     total = [sum(ms for _, ms in p["phases"]) for p in (nv, mn)]
     lines += [f"| total | {total[0]:.1f} ms | {total[1]:.1f} ms |",
               f"| DLLs loaded before the dialog | {nv['dlls']} | {mn['dlls']} |", ""]
+    extra = [n for n in nv.get("names", []) if n not in mn.get("names", [])]
+    if extra:
+        lines += [f"DLLs norvane.exe loads before its dialog that the minimal program does not: "
+                  f"{', '.join(extra)}.", ""]
     return lines
 
 
