@@ -46,6 +46,10 @@ MINDIALOG = BUILD / "windows" / "bench" / "mindialog.exe"
 DLGTIMER = BUILD / "windows" / "bench" / "dlgtimer.exe"
 COPY_PAUSES = BUILD / "native" / "bench" / "copy_pauses"
 MINDIALOG_WIN = r"C:\bench\mindialog.exe"
+# The minimal program with norvane.exe's imports and manifest: what those
+# DLLs cost a program that does nothing else.
+IMPORTS = BUILD / "windows" / "bench" / "mindialog_imports.exe"
+IMPORTS_WIN = r"C:\bench\mindialog_imports.exe"
 MINDIALOG_CAPTION = "Minimal dialog"
 COPY_PROGRAMS = ("main", "update", "monitor")
 
@@ -80,6 +84,15 @@ class BenchCopy(copybed.NotifyingCopyTestCase):
             index, ms = line.split()
             times[int(index)].append(float(ms))
         return (times, cp.stderr.decode("latin-1")) if trace else times
+
+    def peak(self, win_path: str):
+        """A minimal program's peak working set (nvrun.exe closes its dialog)
+        and its resident memory by mapping."""
+        sampler = RssSampler(win_path.rsplit("\\", 1)[-1])
+        sampler.start()
+        result = self.bed.run_program(win_path, dialog=MINDIALOG_CAPTION,
+                                      dialog_answer="IDCANCEL")
+        return exit_record(result)["peak_working_set"], sampler.stop()
 
 
 TRACE_LINE = re.compile(r"^(?P<t>\d+\.\d+):(?P<tid>[0-9a-f]+):trace:(?P<channel>\w+):(?P<text>.*)$")
@@ -204,19 +217,16 @@ def wine_figures(runs: int) -> dict:
         for role in COPY_PROGRAMS:
             case.bed.start_background(case.client.programs[role], "--role", role)
         case.bed.install_exe(MINDIALOG, MINDIALOG_WIN)
+        case.bed.install_exe(IMPORTS, IMPORTS_WIN)
 
-        commands = [case.own_command(), f'"{MINDIALOG_WIN}"']
+        commands = [case.own_command(), f'"{MINDIALOG_WIN}"', f'"{IMPORTS_WIN}"']
         print(f"bench: start to dialog, {runs} runs each ...", flush=True)
-        norvane_starts, minimal_starts = case.dialog_times(commands, runs)
+        norvane_starts, minimal_starts, imports_starts = case.dialog_times(commands, runs)
         traced, trace = case.dialog_times(commands, 1, trace=True)
-        phases = start_phases(trace, [traced[0][0], traced[1][0]])
+        phases = start_phases(trace, [t[0] for t in traced])
 
-        sampler = RssSampler("mindialog.exe")
-        sampler.start()
-        minimal = case.bed.run_program(MINDIALOG_WIN, dialog=MINDIALOG_CAPTION,
-                                       dialog_answer="IDCANCEL")
-        minimal_rss = sampler.stop()
-        minimal_peak = exit_record(minimal)["peak_working_set"]
+        minimal_peak, minimal_rss = case.peak(MINDIALOG_WIN)
+        imports_peak, imports_rss = case.peak(IMPORTS_WIN)
 
         print("bench: the copy's run ...", flush=True)
         sampler = RssSampler("norvane.exe")
@@ -230,7 +240,9 @@ def wine_figures(runs: int) -> dict:
         return {"copy_wall_ms": end["t_ms"], "copy_peak": end["peak_working_set"],
                 "minimal_peak": minimal_peak, "norvane_starts": norvane_starts,
                 "minimal_starts": minimal_starts, "start_phases": phases,
-                "copy_rss": copy_rss, "minimal_rss": minimal_rss}
+                "copy_rss": copy_rss, "minimal_rss": minimal_rss,
+                "imports_starts": imports_starts, "imports_peak": imports_peak,
+                "imports_rss": imports_rss}
     finally:
         case.doCleanups()
 
@@ -251,6 +263,7 @@ def machine() -> dict:
             break
     wine = run(["wine", "--version"], 30).stdout.decode().strip()
     return {"cpu": model, "cores": os.cpu_count(), "kernel": platform.release(), "wine": wine,
+            "load": " ".join(f"{x:.2f}" for x in os.getloadavg()),
             "os": Path("/etc/debian_version").read_text().strip()
             if Path("/etc/debian_version").exists() else platform.platform()}
 
@@ -264,7 +277,8 @@ def report(m: dict, f: dict, command: str) -> str:
     lines = ["# Benchmarks", "",
              f"Measured {now} by `{command}`, in one run.", "",
              f"Machine: {m['cpu']}, {m['cores']} cores, Linux {m['kernel']}, "
-             f"Debian {m['os']}, {m['wine']}.", "",
+             f"Debian {m['os']}, {m['wine']}. The machine is shared: load average "
+             f"{m['load']} when the run began.", "",
              "| figure | measured | beside it | goal | |", "|---|---|---|---|---|"]
     ratio = f["copy_wall_ms"] / f["pauses_ms"]
     lines.append(f"| copy run overhead | {ratio:.3f} ({f['copy_wall_ms'] / 1000:.2f} s run) | "
@@ -302,17 +316,26 @@ def report(m: dict, f: dict, command: str) -> str:
 
 
 def start_text(f: dict) -> list:
+    im = statistics.median(f["imports_starts"])
     lines = ["## Where the time to the dialog goes", "",
+             f"Beside the two, the minimal program built with norvane.exe's imports and "
+             f"manifest and nothing more (bench/mindialog_imports.exe): median "
+             f"{im:.1f} ms ({', '.join(f'{x:.1f}' for x in f['imports_starts'])}). What it "
+             f"adds to the minimal program is Wine's price for those DLLs; what norvane.exe "
+             f"adds to it is the program's own.", "",
              "One more run of each with Wine's trace on (+timestamp, +loaddll, +dialog, "
-             "+process; tracing slows both), split at the program's first mapping, its last "
-             "DLL loaded before the dialog and the dialog's creation:", "",
-             "| phase | norvane.exe | minimal dialog program |", "|---|---|---|"]
-    nv, mn = f["start_phases"]
-    for (what, a), (_, b) in zip(nv["phases"], mn["phases"]):
-        lines.append(f"| {what} | {a:.1f} ms | {b:.1f} ms |")
-    total = [sum(ms for _, ms in p["phases"]) for p in (nv, mn)]
-    lines += [f"| total | {total[0]:.1f} ms | {total[1]:.1f} ms |",
-              f"| DLLs loaded before the dialog | {nv['dlls']} | {mn['dlls']} |", ""]
+             "+process), split at the program's first mapping, its last DLL loaded before "
+             "the dialog and the dialog's creation. Tracing slows every program, and the "
+             "trace's clock lags the timer's by a few milliseconds, so the last phase (timer "
+             "minus trace) is only roughly right:", "",
+             "| phase | norvane.exe | minimal | minimal + imports |", "|---|---|---|---|"]
+    nv, mn, ip = f["start_phases"]
+    for (what, a), (_, b), (_, c) in zip(nv["phases"], mn["phases"], ip["phases"]):
+        lines.append(f"| {what} | {a:.1f} ms | {b:.1f} ms | {c:.1f} ms |")
+    total = [sum(ms for _, ms in p["phases"]) for p in (nv, mn, ip)]
+    lines += [f"| total | {total[0]:.1f} ms | {total[1]:.1f} ms | {total[2]:.1f} ms |",
+              f"| DLLs loaded before the dialog | {nv['dlls']} | {mn['dlls']} | "
+              f"{ip['dlls']} |", ""]
     extra = [n for n in nv.get("names", []) if n not in mn.get("names", [])]
     if extra:
         lines += [f"DLLs norvane.exe loads before its dialog that the minimal program does not: "
@@ -321,24 +344,30 @@ def start_text(f: dict) -> list:
 
 
 def memory_text(f: dict) -> list:
-    if not f["copy_rss"] or not f["minimal_rss"]:
+    if not f["copy_rss"] or not f["minimal_rss"] or not f["imports_rss"]:
         return ["(The resident memory by mapping could not be sampled.)", ""]
-    nv, mn = f["copy_rss"]["sample"], f["minimal_rss"]["sample"]
+    nv, mn, ip = (f[k]["sample"] for k in ("copy_rss", "minimal_rss", "imports_rss"))
     threads = (f["copy_rss"]["threads"], f["minimal_rss"]["threads"])
     lines = ["## What the working set holds", "",
+             f"Peak working set of the minimal program with norvane.exe's imports and "
+             f"manifest: {f['imports_peak'] / 2**20:.1f} MiB, "
+             f"{f['imports_peak'] / f['minimal_peak']:.2f} × the minimal program's; "
+             f"norvane.exe's is {f['copy_peak'] / f['imports_peak']:.2f} × that.", "",
              f"Resident memory by mapping, in the largest sample (every 20 ms) of each "
              f"program's Linux process: norvane.exe {sum(nv.values()) / 1024:.1f} MiB, the "
-             f"minimal program {sum(mn.values()) / 1024:.1f} MiB; {threads[0]} and "
+             f"minimal program {sum(mn.values()) / 1024:.1f} MiB (with the imports "
+             f"{sum(ip.values()) / 1024:.1f} MiB); {threads[0]} and "
              f"{threads[1]} threads then. The largest differences (a module's PE and Unix "
              f"halves together):", "",
-             "| mapping | norvane.exe | minimal | difference |", "|---|---|---|---|"]
+             "| mapping | norvane.exe | minimal | difference | minimal + imports |",
+             "|---|---|---|---|---|"]
     diffs = sorted(nv.keys() | mn.keys(), key=lambda k: mn.get(k, 0) - nv.get(k, 0))
     for key in diffs[:12]:
         a, b = nv.get(key, 0), mn.get(key, 0)
         if a - b < 64:
             break
         lines.append(f"| {key} | {a / 1024:.2f} MiB | {b / 1024:.2f} MiB | "
-                     f"+{(a - b) / 1024:.2f} MiB |")
+                     f"+{(a - b) / 1024:.2f} MiB | {ip.get(key, 0) / 1024:.2f} MiB |")
     lines.append("")
     return lines
 
@@ -361,6 +390,7 @@ def main(argv: list) -> int:
     logs = BUILD / "bench"
     logs.mkdir(parents=True, exist_ok=True)
 
+    m = machine()
     f = {"sizes": {"norvane": os.path.getsize(os.environ["NORVANE_EXE"]),
                    "mindialog": os.path.getsize(MINDIALOG)}}
     x86 = BUILD / "windows-x86" / "src" / "norvane.exe"
@@ -381,7 +411,7 @@ def main(argv: list) -> int:
         f["suite_s"], f["suite_rc"] = timed(["bash", "tools/test-all.sh"], 3600,
                                             logs / "test-all.log")
     (logs / "figures.json").write_text(json.dumps(f, indent=1))
-    text = report(machine(), f, command)
+    text = report(m, f, command)
     out.write_text(text + "\n")
     print(text)
     return 0
