@@ -52,6 +52,7 @@ IMPORTS = BUILD / "windows" / "bench" / "mindialog_imports.exe"
 IMPORTS_WIN = r"C:\bench\mindialog_imports.exe"
 MINDIALOG_CAPTION = "Minimal dialog"
 COPY_PROGRAMS = ("main", "update", "monitor")
+TRACED_RUNS = 3
 
 GOAL_OVERHEAD = 1.03
 GOAL_START_MS = 100
@@ -124,8 +125,20 @@ def start_phases(trace: str, times: list) -> list:
                     "phases": [
             ("process created, program mapped", (t_exe - t0) * 1000),
             ("DLLs loaded and Wine's per-process set-up", (t_dlls - t_exe) * 1000),
-            ("the program's own start-up work", (t_dialog - t_dlls) * 1000),
+            ("from there to the dialog's creation (the program's own work, the DLLs' "
+             "set-up)", (t_dialog - t_dlls) * 1000),
             ("dialog created and shown", (t_visible - t_dialog) * 1000)]})
+    return out
+
+
+def median_phases(runs: list, programs: int) -> list:
+    """Per program (runs taking turns), the median of each phase."""
+    out = []
+    for index in range(programs):
+        own = runs[index::programs]
+        out.append({"dlls": own[0]["dlls"], "names": own[0]["names"],
+                    "phases": [(what, statistics.median(r["phases"][k][1] for r in own))
+                               for k, (what, _) in enumerate(own[0]["phases"])]})
     return out
 
 
@@ -222,8 +235,10 @@ def wine_figures(runs: int) -> dict:
         commands = [case.own_command(), f'"{MINDIALOG_WIN}"', f'"{IMPORTS_WIN}"']
         print(f"bench: start to dialog, {runs} runs each ...", flush=True)
         norvane_starts, minimal_starts, imports_starts = case.dialog_times(commands, runs)
-        traced, trace = case.dialog_times(commands, 1, trace=True)
-        phases = start_phases(trace, [t[0] for t in traced])
+        traced, trace = case.dialog_times(commands, TRACED_RUNS, trace=True)
+        in_order = [traced[i % len(commands)][i // len(commands)]
+                    for i in range(TRACED_RUNS * len(commands))]
+        phases = median_phases(start_phases(trace, in_order), len(commands))
 
         minimal_peak, minimal_rss = case.peak(MINDIALOG_WIN)
         imports_peak, imports_rss = case.peak(IMPORTS_WIN)
@@ -323,9 +338,10 @@ def start_text(f: dict) -> list:
              f"{im:.1f} ms ({', '.join(f'{x:.1f}' for x in f['imports_starts'])}). What it "
              f"adds to the minimal program is Wine's price for those DLLs; what norvane.exe "
              f"adds to it is the program's own.", "",
-             "One more run of each with Wine's trace on (+timestamp, +loaddll, +dialog, "
-             "+process), split at the program's first mapping, its last DLL loaded before "
-             "the dialog and the dialog's creation. Tracing slows every program, and the "
+             f"{TRACED_RUNS} more runs of each with Wine's trace on (+timestamp, +loaddll, "
+             f"+dialog, +process), split at the program's first mapping, its last DLL loaded "
+             f"before the dialog and the dialog's creation; the median of each phase. Tracing "
+             f"slows every program, and the "
              "trace's clock lags the timer's by a few milliseconds, so the last phase (timer "
              "minus trace) is only roughly right:", "",
              "| phase | norvane.exe | minimal | minimal + imports |", "|---|---|---|---|"]
@@ -333,7 +349,8 @@ def start_text(f: dict) -> list:
     for (what, a), (_, b), (_, c) in zip(nv["phases"], mn["phases"], ip["phases"]):
         lines.append(f"| {what} | {a:.1f} ms | {b:.1f} ms | {c:.1f} ms |")
     total = [sum(ms for _, ms in p["phases"]) for p in (nv, mn, ip)]
-    lines += [f"| total | {total[0]:.1f} ms | {total[1]:.1f} ms | {total[2]:.1f} ms |",
+    lines += [f"| sum of the medians | {total[0]:.1f} ms | {total[1]:.1f} ms | "
+              f"{total[2]:.1f} ms |",
               f"| DLLs loaded before the dialog | {nv['dlls']} | {mn['dlls']} | "
               f"{ip['dlls']} |", ""]
     extra = [n for n in nv.get("names", []) if n not in mn.get("names", [])]
