@@ -37,6 +37,8 @@ struct FakeRegKey {
     // Non-zero: the key opens for writing, but RegSetValueExA on it fails
     // with this code (a full hive, a value locked by a security product).
     DWORD valueWriteError = 0;
+    // Removed by DeleteKeyTree while a handle was open on it.
+    bool deleted = false;
 };
 
 struct FakeService {
@@ -190,7 +192,7 @@ public:
     std::deque<GUID> guids; // handed out first; then made up
     HRESULT guidResult = S_OK;
     std::vector<FakeLaunch> launches;
-    DWORD launchedProgramLifetimeMs = kFakeNever; // how long a started program runs
+    DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
 
@@ -355,6 +357,7 @@ private:
     DWORD m_lastError = 0;
     std::uintptr_t m_nextHandle = 0x1000;
     std::map<std::uintptr_t, OpenKey> m_keys;
+    std::vector<std::unique_ptr<FakeRegKey>> m_deletedKeys;
     std::map<std::uintptr_t, OpenService> m_services;
     std::set<std::uintptr_t> m_tokens;
     std::set<std::uintptr_t> m_dcs;
