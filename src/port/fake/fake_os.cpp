@@ -348,6 +348,8 @@ LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, 
 
 LONG FakeOs::RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data,
                               DWORD* size) {
+    if (onQueryValue)
+        onQueryValue(name ? name : "", data != nullptr);
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)

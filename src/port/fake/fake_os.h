@@ -184,7 +184,11 @@ public:
     DWORD now = 0; // virtual milliseconds since start
     SYSTEMTIME startTime{2026, 12, 2, 8, 9, 30, 0, 0};
     std::vector<DWORD> sleeps;
-    std::function<void(DWORD now)> onSleep;       // called after each Sleep advanced the clock
+    std::function<void(DWORD now)> onSleep; // called after each Sleep advanced the clock
+    // Called as RegQueryValueExA starts, with the value's name and whether
+    // its data is asked for: another program changing the registry between
+    // two reads of the utility.
+    std::function<void(const std::string& name, bool data)> onQueryValue;
     std::map<std::uintptr_t, FakeWindow> windows; // by window handle
     std::vector<FakePostedMessage> postedMessages;
     std::map<DWORD, FakeProcess> processes; // by process id
