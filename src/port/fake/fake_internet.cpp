@@ -490,6 +490,8 @@ BOOL FakeInternet::InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToR
     std::memset(static_cast<BYTE*>(buffer) + fromBody, 'g', n - fromBody);
     h->readPosition += n;
     *bytesRead = n;
+    if (onBodyRead)
+        onBodyRead(h->readPosition);
     return TRUE;
 }
 

@@ -92,6 +92,8 @@ public:
     // False: reads of the body and questions about its arrival are not
     // listed in `calls` (for answers too long to keep a line per piece).
     bool recordBodyCalls = true;
+    // Called after each read of a body with how much of it has been read.
+    std::function<void(std::uint64_t bodyRead)> onBodyRead;
     // The calls of one function, in order.
     std::vector<std::string> CallsOf(const std::string& name) const;
     int OpenHandleCount() const;
