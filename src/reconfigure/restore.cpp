@@ -37,7 +37,8 @@ std::string ClientFolder9x() {
 // client is never left without a way to start.
 void RestoreStartup(const std::string& folder, const std::string& file,
                     const std::string& runValueName) {
-    if (!runValueName.empty() && !SetRunValue("\"" + JoinPath(folder, file) + "\"", runValueName)) {
+    if (!runValueName.empty() &&
+        !SetRunValue("\"" + ClientProgramPath(folder, file) + "\"", runValueName)) {
         ShowLastError();
         return;
     }
@@ -116,6 +117,10 @@ void CReconfiguration::StartClient() {
         }
     }
 
+    // No program named in the client's INI file: nothing to start (its
+    // folder would be started instead, and refused).
+    if (m_data.m_strMainProgramFile.empty())
+        return;
     ShowStatusNow(IDS_LOADING_PROGRAM);
     os.Sleep(kBeforeLaunchMs);
     STARTUPINFOA startup{};
