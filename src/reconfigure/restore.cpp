@@ -34,10 +34,12 @@ std::string ClientFolder9x() {
 // The client's start-up entry back in the Run key, then this program out of
 // it and off the disk at the next restart. When the client's entry cannot be
 // written, the utility stays registered: the next logon tries again, and the
-// client is never left without a way to start.
+// client is never left without a way to start. A name that is empty or no
+// Run value name at all (too long) names nothing to restore: the master's
+// preparation could not have removed a value of that name either.
 void RestoreStartup(const std::string& folder, const std::string& file,
                     const std::string& runValueName) {
-    if (!runValueName.empty() &&
+    if (IsRunValueName(runValueName) &&
         !SetRunValue("\"" + ClientProgramPath(folder, file) + "\"", runValueName)) {
         ShowLastError();
         return;
