@@ -48,11 +48,13 @@ TEST_F(HostileIni, AnEmptyFileGivesTheDefaults) {
     EXPECT_NE(RunValue(kOwnRunValue), "<missing>");
 }
 
-// A value over 259 characters is cut there. A service name that long cannot
-// exist (the service manager takes 256 at most): the error box, and the
-// master is not registered.
-TEST_F(HostileIni, AServiceFileNameLongerThan259CharactersIsCutAndNotFound) {
-    Ini("NT_HXLISTEN_SERVICE_FILENAME=" + std::string(300, 'h') + ".exe\r\n");
+// A key name over 259 characters is just another key. A value over 259
+// characters is cut there; a service name that long cannot exist (the
+// service manager takes 256 at most): the error box, and the master is not
+// registered.
+TEST_F(HostileIni, EntriesLongerThan259CharactersAreCutAndNotFound) {
+    Ini(std::string(300, 'K') + "=a key name that long is just another key\r\n" +
+        "NT_HXLISTEN_SERVICE_FILENAME=" + std::string(300, 'h') + ".exe\r\n");
     Prepare();
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            std::string(kTitle) +
