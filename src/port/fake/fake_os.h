@@ -190,7 +190,7 @@ public:
     std::deque<GUID> guids; // handed out first; then made up
     HRESULT guidResult = S_OK;
     std::vector<FakeLaunch> launches;
-    DWORD launchedProgramLifetimeMs = kFakeNever; // how long a started program runs
+    DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
 
