@@ -316,6 +316,11 @@ BOOL FakeInternet::HttpSendRequestA(HINTERNET request, const char* headers, DWOR
     Handle* h = FindKind(request, Kind::request);
     if (!h)
         return FALSE;
+    // What the server receives outlives the sender.
+    if (!m_os.BeginStateChange("HttpSendRequestA")) {
+        m_os.SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
+        return FALSE;
+    }
     Notify(request, *h, INTERNET_STATUS_SENDING_REQUEST);
     sent.push_back(h->request);
     FakeHttpAnswer answer;
