@@ -50,6 +50,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 import urllib.parse
 from dataclasses import dataclass, field
 
@@ -82,6 +83,7 @@ class Answer:
     status: int = 200
     body: bytes = b""
     headers: list = field(default_factory=list)  # extra (name, value) pairs
+    delay: float = 0.0  # seconds to hold the answer back (a slow console)
 
 
 def basic(user: str, password: str) -> str:
@@ -104,8 +106,14 @@ class ConsoleServer:
             protocol_version = "HTTP/1.0"
 
             def do_GET(self):
-                request = outer._record(self)
-                answer = outer._answer_for(request)
+                try:
+                    self._answer(outer._answer_for(outer._record(self)))
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the client went away (a test killed it, say)
+
+            def _answer(self, answer):
+                if answer.delay:
+                    time.sleep(answer.delay)
                 self.send_response(answer.status)
                 if answer.status == 401:
                     self.send_header("WWW-Authenticate", 'Basic realm="console"')
