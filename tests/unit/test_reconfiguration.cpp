@@ -417,8 +417,9 @@ TEST_F(Copy, TheServerIsToldOnlyWhenAllThreeConditionsHold) {
         Run();
         ASSERT_EQ(notified.size(), c.notified ? 1u : 0u)
             << "path " << c.appPath << " mode " << c.mode << " stored " << c.guidStored;
-        if (c.notified)
+        if (c.notified) {
             EXPECT_EQ(notified[0], Guid());
+        }
         os.SetString(HKEY_LOCAL_MACHINE, kClientKeyNT, "Application Path", kFolder);
     }
 }
