@@ -81,7 +81,7 @@ public:
     }
     port::DWORD RunningProcessId() override { return fake.AddProcess(); }
     std::string QuickProgram() override {
-        std::string const path = "C:\WINDOWS\system32\hostname.exe";
+        std::string const path = "C:\\WINDOWS\\system32\\hostname.exe";
         fake.AddFile(path);
         fake.launchedProgramLifetimeMs = 30;
         return path;
