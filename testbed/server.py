@@ -94,6 +94,7 @@ class Answer:
     length: int | None = None  # Content-Length announced (default: the body's)
     pieces: int = 1  # the body in this many pieces ...
     pause: float = 0.0  # ... this many seconds apart
+    delay: float = 0.0  # seconds to hold the answer back (a slow console)
 
 
 def hostile_answer(path: urllib.parse.SplitResult) -> Answer | None:
@@ -139,8 +140,14 @@ class ConsoleServer:
             protocol_version = "HTTP/1.0"
 
             def do_GET(self):
-                request = outer._record(self)
-                answer = outer._answer_for(request)
+                try:
+                    self._answer(outer._answer_for(outer._record(self)))
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the client went away (a test killed it, say)
+
+            def _answer(self, answer):
+                if answer.delay:
+                    time.sleep(answer.delay)
                 if answer.raw is not None:
                     self.wfile.write(answer.raw)
                     self.close_connection = True

@@ -28,8 +28,7 @@ bool CReconfiguration::CreateGuidKey(std::string& guid) {
         m_view.ShowMessageBox(LoadResString(IDS_GUID_KEY_FAILED).c_str(),
                               LoadResString(IDS_ERROR_CAPTION).c_str(), MB_ICONERROR);
     } catch (const CSystemError& error) {
-        CSystemError const copy = error;
-        AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+        ShowSystemError(error);
     }
     return false;
 }

@@ -19,10 +19,6 @@ namespace {
 constexpr DWORD kAfterStartMs = 4000;
 constexpr DWORD kBeforeLaunchMs = 1000;
 
-void ShowLastError() {
-    AfxMessageBox(CSystemError(Sys().GetLastError(), {}, 0).GetErrorText(), MB_ICONERROR);
-}
-
 std::string ClientFolder9x() {
     unique_hkey key;
     if (Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClientKey9x, 0, KEY_READ, key.put()) !=
@@ -87,8 +83,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
                             SERVICE_AUTO_START);
         reconfigured = true;
     } catch (const CSystemError& error) {
-        CSystemError const copy = error;
-        AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+        ShowSystemError(error);
     }
     if (!reconfigured)
         return;
@@ -114,8 +109,7 @@ void CReconfiguration::StartClient() {
                 WaitServiceRunning(service);
             }
         } catch (const CSystemError& error) {
-            CSystemError const copy = error;
-            AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+            ShowSystemError(error);
         }
     }
 

@@ -181,6 +181,10 @@ DWORD FakeOs::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD
 }
 
 BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, const char* file) {
+    if (!BeginStateChange("WritePrivateProfileSectionA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     if (!section || !file) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;

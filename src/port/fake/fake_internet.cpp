@@ -401,6 +401,11 @@ BOOL FakeInternet::HttpSendRequestA(HINTERNET request, const char* headers, DWOR
     // Wine: a blank or a scheme in it never does).
     if (h->request.proxy.empty() && !Resolvable(h->request.server))
         return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED);
+    // What the server receives outlives the sender.
+    if (!m_os.BeginStateChange("HttpSendRequestA")) {
+        m_os.SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
+        return FALSE;
+    }
     Notify(request, *h, INTERNET_STATUS_SENDING_REQUEST);
     sent.push_back(h->request);
     FakeHttpAnswer answer = NextAnswer(h->request);

@@ -314,6 +314,8 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, H
 
 LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM access,
                              void*, HKEY* result, DWORD* disposition) {
+    if (!BeginStateChange("RegCreateKeyExA"))
+        return kPoweredOff;
     REGSAM parentAccess;
     FakeRegKey* k = Resolve(key, &parentAccess);
     if (!k)
@@ -388,6 +390,8 @@ LONG FakeOs::RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, B
 
 LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* data,
                             DWORD size) {
+    if (!BeginStateChange("RegSetValueExA"))
+        return kPoweredOff;
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)
@@ -412,6 +416,8 @@ LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const
 }
 
 LONG FakeOs::RegDeleteValueA(HKEY key, const char* name) {
+    if (!BeginStateChange("RegDeleteValueA"))
+        return kPoweredOff;
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)

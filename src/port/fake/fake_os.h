@@ -108,6 +108,8 @@ struct FakeFile {
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
+// What a call answers once the power has gone (ERROR_NOT_READY).
+inline constexpr DWORD kPoweredOff = 21;
 
 // A top-level window of another program. A posted message that matches its
 // closing message makes it go (and its program end) closeDelayMs later.
@@ -139,6 +141,10 @@ struct FakeMapping {
     std::vector<BYTE> bytes;
     DWORD ownerProcessId = 0;
 };
+
+// Thrown by the state-changing call at which the fake's power goes
+// (FakeOs::powerCutAt): what that call would have changed is not changed.
+struct FakePowerCut {};
 
 struct FakeLaunch {
     std::string application;
@@ -199,6 +205,13 @@ public:
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
+    // A power cut: the state-changing call number powerCutAt (from 0) throws
+    // FakePowerCut and changes nothing, and no later call changes anything,
+    // as if the machine had stopped there. -1: the power stays on.
+    int powerCutAt = -1;
+    int stateChanges = 0;               // state-changing calls made so far
+    std::vector<std::string> changeLog; // their names, in order; the cut one last
+    bool poweredOff = false;
 
     // Helpers for tests.
     FakeRegKey& Key(HKEY root, const std::string& path);    // creates as needed
@@ -225,6 +238,13 @@ public:
     static constexpr const char* kPendingOperationsKey =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
     std::vector<std::string> PendingDeletes() const;
+    // Every call that changes what outlives the process (registry, service
+    // configuration and state, files, processes started, messages posted, a
+    // request sent) asks this first; false once the power has gone.
+    bool BeginStateChange(const char* call);
+    // A restart: the power back on, every program and open handle gone,
+    // services started by their start type, pending deletions carried out.
+    void Reboot();
 
     // ---- Os ----
     DWORD GetLastError() override;
