@@ -2,8 +2,6 @@
 // client's keys, and keys that change under the utility while it runs. Each
 // test states the outcome an administrator gets.
 #include "client_machine.h"
-#include "common/registry.h"
-#include "notify/notification.h"
 
 using namespace port;
 
