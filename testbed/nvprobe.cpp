@@ -10,6 +10,7 @@
 //   msg CODE                             the system's text for an error code
 //   window CLASS                         FindWindowA: handle and process id
 //   shortpath PATH                       GetShortPathNameA
+//   reg-acl KEY SDDL                     sets the DACL of HKLM\KEY
 //   shared NAME                          first 4 bytes of a named file mapping
 //   netbios                              the adapter address of every NetBIOS LANA
 //                                        that answers, 12 lower-case hex digits each
@@ -25,6 +26,7 @@
 // command failed, 2 for a usage error.
 #include <windows.h>
 #include <nb30.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -339,6 +341,26 @@ int CmdMsg(const char* code) {
     return 0;
 }
 
+// Replaces the DACL of an HKLM key with one written in SDDL, e.g.
+// "D:(D;;KW;;;WD)(A;;KA;;;WD)" (no writing for anybody) or "D:(A;;KA;;;WD)".
+int CmdRegAcl(const char* key, const char* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd,
+                                                              nullptr)) {
+        Print(Obj().Str("status", "error").Num("error", GetLastError()).Done());
+        return 1;
+    }
+    HKEY h = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, WRITE_DAC, &h);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, sd);
+        RegCloseKey(h);
+    }
+    LocalFree(sd);
+    Print(Obj().Str("status", rc == ERROR_SUCCESS ? "ok" : "error").Num("error", rc).Done());
+    return rc == ERROR_SUCCESS ? 0 : 1;
+}
+
 int CmdShortPath(const char* path) {
     char buffer[MAX_PATH] = {};
     DWORD n = GetShortPathNameA(path, buffer, MAX_PATH);
@@ -550,6 +572,8 @@ int main(int argc, char** argv) {
         rc = CmdWindow(argv[2]);
     } else if (cmd == "shortpath" && argc == 3) {
         rc = CmdShortPath(argv[2]);
+    } else if (cmd == "reg-acl" && argc == 4) {
+        rc = CmdRegAcl(argv[2], argv[3]);
     } else if (cmd == "shared" && argc == 3) {
         rc = CmdShared(argv[2]);
     } else if (cmd == "netbios" && argc == 2) {

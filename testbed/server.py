@@ -18,6 +18,13 @@ order). What it answers, first match wins:
      /auth/USER/PASSWORD       200 with a Basic "Authorization" for USER:PASSWORD,
                                401 with a challenge otherwise
      /proxyauth/USER/PASSWORD  the same with "Proxy-Authorization" and 407
+   and the hostile answers a console must never be trusted to avoid:
+     /hostile/garbage              no status line: bytes that are not HTTP, then close
+     /hostile/headers/N            200 with N extra header lines, body "ok"
+     /hostile/redirect/NNN?to=URL  status NNN with "Location: URL"
+     /hostile/cut/LENGTH[?body=T]  200 announcing LENGTH bytes, T sent, then close
+     /hostile/trickle/N/MS[?body=T&length=L]  200 with T sent in N pieces, MS ms
+                                   apart (announcing L bytes when given)
 3. `status` with `body`; with `credentials` set, a request without the
    matching Basic "Authorization" (or, with proxy=True,
    "Proxy-Authorization") header gets 401 (407) instead.
@@ -50,6 +57,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 import urllib.parse
 from dataclasses import dataclass, field
 
@@ -82,6 +90,34 @@ class Answer:
     status: int = 200
     body: bytes = b""
     headers: list = field(default_factory=list)  # extra (name, value) pairs
+    raw: bytes | None = None  # sent as they are instead of an HTTP answer, then close
+    length: int | None = None  # Content-Length announced (default: the body's)
+    pieces: int = 1  # the body in this many pieces ...
+    pause: float = 0.0  # ... this many seconds apart
+    delay: float = 0.0  # seconds to hold the answer back (a slow console)
+
+
+def hostile_answer(path: urllib.parse.SplitResult) -> Answer | None:
+    """The answer a /hostile/... path asks for; None for any other path."""
+    parts = path.path.split("/")
+    if len(parts) < 3 or parts[1] != "hostile":
+        return None
+    query = urllib.parse.parse_qs(path.query)
+    body = query.get("body", [""])[0].encode("latin-1")
+    mode, args = parts[2], parts[3:]
+    if mode == "garbage":
+        return Answer(raw=b"THIS IS NOT HTTP\r\n\r\n\x00\xff garbage")
+    if mode == "headers" and len(args) == 1 and args[0].isdigit():
+        return Answer(200, b"ok", [(f"X-Filler-{i}", "f" * 16) for i in range(int(args[0]))])
+    if mode == "redirect" and len(args) == 1 and args[0].isdigit():
+        return Answer(int(args[0]), b"moved", [("Location", query.get("to", [""])[0])])
+    if mode == "cut" and len(args) == 1 and args[0].isdigit():
+        return Answer(200, body, length=int(args[0]))
+    if mode == "trickle" and len(args) == 2 and args[0].isdigit() and args[1].isdigit():
+        length = query.get("length", [""])[0]
+        return Answer(200, body, pieces=max(1, int(args[0])), pause=int(args[1]) / 1000,
+                      length=int(length) if length.isdigit() else None)
+    return None
 
 
 def basic(user: str, password: str) -> str:
@@ -104,8 +140,18 @@ class ConsoleServer:
             protocol_version = "HTTP/1.0"
 
             def do_GET(self):
-                request = outer._record(self)
-                answer = outer._answer_for(request)
+                try:
+                    self._answer(outer._answer_for(outer._record(self)))
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the client went away (a test killed it, say)
+
+            def _answer(self, answer):
+                if answer.delay:
+                    time.sleep(answer.delay)
+                if answer.raw is not None:
+                    self.wfile.write(answer.raw)
+                    self.close_connection = True
+                    return
                 self.send_response(answer.status)
                 if answer.status == 401:
                     self.send_header("WWW-Authenticate", 'Basic realm="console"')
@@ -117,9 +163,21 @@ class ConsoleServer:
                     self.end_headers()
                     return
                 self.send_header("Content-Type", "text/plain")
-                self.send_header("Content-Length", str(len(answer.body)))
+                length = len(answer.body) if answer.length is None else answer.length
+                self.send_header("Content-Length", str(length))
                 self.end_headers()
-                self.wfile.write(answer.body)
+                self._send_body(answer)
+                # Fewer bytes than announced: the connection ends there.
+                self.close_connection = True
+
+            def _send_body(self, answer: Answer):
+                body, n = answer.body, answer.pieces
+                size = -(-len(body) // n) if body else 0
+                for i in range(n):
+                    if i and answer.pause:
+                        self.wfile.flush()
+                        time.sleep(answer.pause)
+                    self.wfile.write(body[i * size:(i + 1) * size])
 
             def log_message(self, *args):
                 pass
@@ -147,6 +205,9 @@ class ConsoleServer:
             if self.answers:
                 return self.answers.pop(0)
         path = urllib.parse.urlsplit(request.path)
+        hostile = hostile_answer(path)
+        if hostile:
+            return hostile
         parts = path.path.split("/")
         if len(parts) >= 3 and parts[1] == "status" and parts[2].isdigit():
             body = urllib.parse.parse_qs(path.query).get("body", [""])[0].encode("latin-1")

@@ -1,5 +1,6 @@
 #include "app/message_box.h"
 
+#include "common/syserror.h"
 #include "common/text.h"
 
 #include <atomic>
@@ -33,4 +34,13 @@ int AfxMessageBox(const std::string& text, port::UINT type, port::UINT /*helpId*
 
 int AfxMessageBox(port::UINT stringId, port::UINT type, port::UINT helpId) {
     return AfxMessageBox(LoadResString(stringId), type, helpId);
+}
+
+void ShowSystemError(const CSystemError& error) {
+    CSystemError const copy = error;
+    AfxMessageBox(copy.GetErrorText(), port::MB_ICONERROR);
+}
+
+void ShowLastError() {
+    ShowSystemError(CSystemError(port::Sys().GetLastError(), {}, 0));
 }

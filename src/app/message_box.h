@@ -23,3 +23,10 @@ port::HWND AfxGetMainWnd();
 int AfxMessageBox(const std::string& text, port::UINT type = 0, port::UINT helpId = 0);
 int AfxMessageBox(port::UINT stringId, port::UINT type = 0,
                   port::UINT helpId = static_cast<port::UINT>(-1));
+
+class CSystemError;
+// The error's line ("(code) text") in an error box, from a copy of it, as
+// every step that catches one shows it.
+void ShowSystemError(const CSystemError& error);
+// The same for the thread's last error, where a call reports failure.
+void ShowLastError();

@@ -17,7 +17,7 @@ bool RegisterSelfForStartup(const std::string& iniPath, int platform) {
     std::string command =
         Format("\"%s\" \"/%s\"", GetModulePath().c_str(), GetHostIdentity().c_str());
     if (!SetRunValue(command, kOwnRunValue)) {
-        AfxMessageBox(CSystemError(Sys().GetLastError(), {}, 0).GetErrorText(), MB_ICONERROR);
+        ShowLastError();
         return false;
     }
     // A value that cannot be deleted only means that the client also starts
@@ -65,8 +65,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::strin
                 changed.push_back(name);
             }
         } catch (const CSystemError& error) {
-            CSystemError copy = error;
-            AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+            ShowSystemError(error);
         }
         if (changed.empty())
             return;

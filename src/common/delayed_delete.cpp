@@ -3,6 +3,7 @@
 #include "common/platform.h"
 #include "common/settings.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace port;
@@ -33,10 +34,15 @@ void ScheduleInWininit(const std::vector<std::string>& files) {
     if (n >= kSectionBufferSize - 2)
         return;
     // Behind the last existing entry: each ends with a zero, the list with
-    // one more.
+    // one more. Nothing past the n bytes the system gave is read: a last
+    // entry without its zero ends there all the same.
     std::size_t end = 0;
-    while (end < n)
-        end += std::strlen(buffer.data() + end) + 1;
+    while (end < n) {
+        const char* const entry = buffer.data() + end;
+        end += static_cast<std::size_t>(std::find(entry, entry + (n - end), '\0') - entry) + 1;
+    }
+    if (end > 0)
+        buffer[end - 1] = '\0';
 
     bool added = false;
     for (const auto& file : files) {

@@ -15,8 +15,12 @@ port::BOOL Fail(port::DWORD code) {
 }
 } // namespace
 
+bool IsRunValueName(const std::string& valueName) {
+    return !valueName.empty() && valueName.size() <= kMaxRunValueName;
+}
+
 port::BOOL SetRunValue(const std::string& command, const std::string& valueName) {
-    if (command.empty() || valueName.empty())
+    if (command.empty() || !IsRunValueName(valueName))
         return Fail(port::ERROR_INVALID_PARAMETER);
     std::string text = command;
     if (text.find(kHideWindowOption) == std::string::npos)
@@ -39,7 +43,7 @@ port::BOOL SetRunValue(const std::string& command, const std::string& valueName)
 }
 
 port::BOOL DeleteRunValue(const std::string& valueName) {
-    if (valueName.empty())
+    if (!IsRunValueName(valueName))
         return Fail(port::ERROR_INVALID_PARAMETER);
     unique_hkey key;
     port::LONG result = port::Sys().RegOpenKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0,
@@ -53,7 +57,7 @@ port::BOOL DeleteRunValue(const std::string& valueName) {
 }
 
 port::BOOL RunValueExists(const std::string& valueName) {
-    if (valueName.empty())
+    if (!IsRunValueName(valueName))
         return port::FALSE;
     unique_hkey key;
     if (port::Sys().RegOpenKeyExA(port::HKEY_LOCAL_MACHINE, kRunKey, 0, port::KEY_ALL_ACCESS,

@@ -29,6 +29,13 @@ const char* LastCharacter(const char* text) {
     return last;
 }
 
+std::string ClientProgramPath(const std::string& folder, const std::string& file) {
+    // Put under the folder, a full path would name a file that is nowhere.
+    bool const fullPath =
+        !SplitPath(file).drive.empty() || (file.size() >= 2 && file[0] == '\\' && file[1] == '\\');
+    return fullPath ? file : JoinPath(folder, file);
+}
+
 std::string JoinPath(const std::string& left, const std::string& right) {
     if (left.empty())
         return right;

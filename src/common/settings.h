@@ -37,5 +37,10 @@ std::string ReadIniString(const std::string& section, const std::string& key,
 // characters are kept whole (a trailing byte 0x5C is no separator).
 std::string JoinPath(const std::string& left, const std::string& right);
 
+// A program of the client named by its INI file: a file of the client's
+// folder (JoinPath), or, when the name is a full path itself (a drive, or a
+// network path), that path as it stands.
+std::string ClientProgramPath(const std::string& folder, const std::string& file);
+
 // The first byte of the last character of text (text itself when empty).
 const char* LastCharacter(const char* text);

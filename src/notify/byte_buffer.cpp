@@ -6,7 +6,19 @@
 
 CByteBuffer::CByteBuffer() : m_nCapacity(0), m_nLength(0), m_nGrowBy(32768) {}
 
+void CByteBuffer::KeepAtMost(port::DWORD bytes) {
+    m_bLimited = true;
+    m_nLimit = bytes;
+}
+
 void CByteBuffer::Append(const void* source, port::DWORD n) {
+    if (m_bLimited) {
+        port::DWORD const room = m_nLength < m_nLimit ? m_nLimit - m_nLength : 0;
+        if (n > room) {
+            m_nDropped += n - room;
+            n = room;
+        }
+    }
     if (n == 0)
         return;
     if (m_nCapacity - m_nLength >= n) {
@@ -18,6 +30,8 @@ void CByteBuffer::Append(const void* source, port::DWORD n) {
     // would wrap, rather than allocate a small block and copy past its end.
     std::uint64_t wanted =
         std::uint64_t{m_nGrowBy} * ((std::uint64_t{m_nCapacity} + n) / m_nGrowBy + 1);
+    if (m_bLimited && wanted > m_nLimit)
+        wanted = m_nLimit; // still room for n: n was cut to the room left
     if (wanted > UINT32_MAX)
         throw std::bad_alloc();
     auto capacity = static_cast<port::DWORD>(wanted);

@@ -4,6 +4,7 @@
 #include "notify/base64.h"
 #include "notify/http_session.h"
 
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -17,6 +18,7 @@ std::string s_lastServerPassword;
 namespace {
 
 constexpr const char* kVerbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "UNLINK"};
+constexpr int kVerbHead = 2;
 constexpr std::size_t kProxyTextSize = 256;
 constexpr DWORD kPieceSize = 1024;
 constexpr DWORD kCredentialSize = 128;
@@ -56,12 +58,39 @@ void Send(HINTERNET request, DWORD_PTR context, DWORD* status) {
     QueryStatusCode(request, status);
 }
 
-DWORD Read(HINTERNET request, DWORD_PTR context, BYTE* piece) {
-    DWORD read = 0;
-    if (!Net().InternetReadFile(request, piece, kPieceSize, &read))
-        ThrowInternetException(context);
-    return read;
-}
+// A body, piece by piece. A read of WinINet waits until its buffer is full
+// or the body has ended, so each piece asks only for what has arrived: no
+// read then waits longer than for the next bytes, and a body that trickles
+// in is ended by the time limit between two pieces.
+class BodyReader {
+public:
+    BodyReader(HINTERNET request, const HttpRequestSpec& params)
+        : m_request(request), m_params(params), m_start(Sys().GetTickCount()) {}
+
+    // The next piece into `piece` (up to kPieceSize bytes); 0 at the end.
+    DWORD Next(BYTE* piece) {
+        if (m_params.bodyTimeLimit != 0 && Sys().GetTickCount() - m_start >= m_params.bodyTimeLimit)
+            throw CInternetException(ERROR_INTERNET_TIMEOUT, m_params.context);
+        DWORD available = 0;
+        if (!Net().InternetQueryDataAvailable(m_request, &available, 0, 0))
+            ThrowInternetException(m_params.context);
+        // Nothing available is the end; the read then says so at once.
+        DWORD const wanted = available == 0 || available > kPieceSize ? kPieceSize : available;
+        DWORD read = 0;
+        if (!Net().InternetReadFile(m_request, piece, wanted, &read))
+            ThrowInternetException(m_params.context);
+        m_total += read;
+        return read;
+    }
+
+    std::uint64_t Total() const { return m_total; }
+
+private:
+    HINTERNET m_request;
+    const HttpRequestSpec& m_params;
+    DWORD m_start;
+    std::uint64_t m_total = 0;
+};
 
 // A credential the dialog left in the request's options; "" when there is
 // none or it does not fit the buffer.
@@ -187,7 +216,8 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         }
         challenge = false;
 
-        while (Read(r, params.context, piece) > 0) {
+        BodyReader challengeBody(r, params);
+        while (challengeBody.Next(piece) > 0) {
         }
         DWORD answer = Net().InternetErrorDlg(
             Sys().GetDesktopWindow(), r, ERROR_INTERNET_INCORRECT_PASSWORD,
@@ -226,22 +256,28 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         // Any other answer: the user cancelled; the status stands.
     }
 
-    if (params.lengthHook) {
-        DWORD length = 0;
-        DWORD size = sizeof length;
-        if (!Net().HttpQueryInfoA(r, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                                  &size, nullptr))
-            length = 0;
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    bool const lengthGiven = Net().HttpQueryInfoA(
+        r, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr);
+    if (!lengthGiven)
+        length = 0;
+    if (params.lengthHook)
         params.lengthHook(length, params.hookData);
-    }
     auto cancelled = [&params] {
         return params.cancelHook && params.cancelHook(params.hookData) != 0;
     };
     if (cancelled())
         throw CInternetStatusException(0);
-    for (DWORD n = Read(r, params.context, piece); n > 0; n = Read(r, params.context, piece)) {
+    BodyReader body(r, params);
+    for (DWORD n = body.Next(piece); n > 0; n = body.Next(piece)) {
         if (cancelled())
             throw CInternetStatusException(0);
         sink.Append(piece, n);
     }
+    // The library ends a body quietly where the connection closed; fewer
+    // bytes than announced is an answer that did not arrive whole. (A HEAD
+    // answer announces the length of a body it never has.)
+    if (lengthGiven && params.verb != kVerbHead && body.Total() < length)
+        throw CInternetException(ERROR_INTERNET_CONNECTION_ABORTED, params.context);
 }

@@ -43,6 +43,12 @@ struct HttpRequestSpec {
     port::DWORD dataReceiveTimeout = 10000;
     port::DWORD connectBackoff = 0;
     int authRetries = 3; // further credential dialogs after the first challenge
+    // Each body (the answer's, or a challenge's read and dropped) must be
+    // read within this many milliseconds from its first piece; past them
+    // the request ends with ERROR_INTERNET_TIMEOUT. 0: no limit. A server
+    // that trickles its answer could otherwise hold the request for ever,
+    // since each byte in time keeps the library's own time-outs away.
+    port::DWORD bodyTimeLimit = 0;
     HttpStatusHook statusHook = nullptr;
     HttpLengthHook lengthHook = nullptr;
     HttpCancelHook cancelHook = nullptr;

@@ -100,9 +100,19 @@ std::string BuildNotificationUrl(const std::string& path, const std::string& uid
                   now.wMinute, now.wSecond, domain.c_str(), custom ? 0 : 1);
 }
 
+namespace {
+// The answer is never looked at: a little of it is kept, the rest is read
+// and dropped, so that a console that answers with a gigabyte costs no
+// memory.
+constexpr DWORD kKeptAnswerBytes = 64 * 1024;
+// The whole answer within the five minutes that one read may wait.
+constexpr DWORD kAnswerTimeLimitMs = 300000;
+} // namespace
+
 BOOL NotifyServer(ProgressView& view, const std::string& guid) {
     const std::string caption = LoadResString(IDS_ERROR_CAPTION);
     CByteBuffer answer;
+    answer.KeepAtMost(kKeptAnswerBytes);
     try {
         // The platform alone chooses the keys; there is no fallback from one
         // to the other.
@@ -140,11 +150,15 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         params.serverPort = static_cast<WORD>(serverPort);
         params.proxyPort = static_cast<WORD>(proxyPort);
         params.explicitAccess = FALSE;
-        params.openFlags = INTERNET_FLAG_RELOAD;
+        // One request to the configured server: a redirection is its answer,
+        // never followed (the library would carry the credentials' headers
+        // to wherever it points).
+        params.openFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
         params.connectRetries = 1;
         params.connectTimeout = params.sendTimeout = params.receiveTimeout = 300000;
         params.dataSendTimeout = params.dataReceiveTimeout = 300000;
         params.authRetries = 0;
+        params.bodyTimeLimit = kAnswerTimeLimitMs;
         HttpFetch(params, answer);
         return TRUE;
     } catch (...) {

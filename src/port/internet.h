@@ -43,6 +43,10 @@ public:
                                 DWORD* bufferLength, DWORD* index) = 0;
     virtual BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead,
                                   DWORD* bytesRead) = 0;
+    // Waits until some of the answer's body has arrived (or its end) and
+    // says how many bytes a read can take at once; 0 at the end.
+    virtual BOOL InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvailable, DWORD flags,
+                                            DWORD_PTR context) = 0;
     virtual BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD length) = 0;
     virtual BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void* buffer,
                                       DWORD* length) = 0;

@@ -28,8 +28,7 @@ bool CReconfiguration::CreateGuidKey(std::string& guid) {
         m_view.ShowMessageBox(LoadResString(IDS_GUID_KEY_FAILED).c_str(),
                               LoadResString(IDS_ERROR_CAPTION).c_str(), MB_ICONERROR);
     } catch (const CSystemError& error) {
-        CSystemError const copy = error;
-        AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+        ShowSystemError(error);
     }
     return false;
 }
@@ -48,9 +47,12 @@ bool CReconfiguration::GenerateAndStoreGuid(std::string& guid) {
 
     const char* const keyPath =
         GetPlatformId() == VER_PLATFORM_WIN32_NT ? kClientKeyNT : kClientKey9x;
+    // The key was there when the client was found installed. One that has
+    // gone since (an uninstall under way) is not made again for a GUID of
+    // its own: the GUID is not stored and the next logon finds no client.
     unique_hkey key;
-    if (os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr) == ERROR_SUCCESS)
+    if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, key.put()) ==
+        ERROR_SUCCESS)
         return WriteGuid(key.get(), guid);
     if (os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, key.put()) == ERROR_SUCCESS)
         return WriteGuid(key.get(), guid);

@@ -19,10 +19,6 @@ namespace {
 constexpr DWORD kAfterStartMs = 4000;
 constexpr DWORD kBeforeLaunchMs = 1000;
 
-void ShowLastError() {
-    AfxMessageBox(CSystemError(Sys().GetLastError(), {}, 0).GetErrorText(), MB_ICONERROR);
-}
-
 std::string ClientFolder9x() {
     unique_hkey key;
     if (Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClientKey9x, 0, KEY_READ, key.put()) !=
@@ -34,10 +30,13 @@ std::string ClientFolder9x() {
 // The client's start-up entry back in the Run key, then this program out of
 // it and off the disk at the next restart. When the client's entry cannot be
 // written, the utility stays registered: the next logon tries again, and the
-// client is never left without a way to start.
+// client is never left without a way to start. A name that is empty or no
+// Run value name at all (too long) names nothing to restore: the master's
+// preparation could not have removed a value of that name either.
 void RestoreStartup(const std::string& folder, const std::string& file,
                     const std::string& runValueName) {
-    if (!runValueName.empty() && !SetRunValue("\"" + JoinPath(folder, file) + "\"", runValueName)) {
+    if (IsRunValueName(runValueName) &&
+        !SetRunValue("\"" + ClientProgramPath(folder, file) + "\"", runValueName)) {
         ShowLastError();
         return;
     }
@@ -84,8 +83,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
                             SERVICE_AUTO_START);
         reconfigured = true;
     } catch (const CSystemError& error) {
-        CSystemError const copy = error;
-        AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+        ShowSystemError(error);
     }
     if (!reconfigured)
         return;
@@ -111,11 +109,14 @@ void CReconfiguration::StartClient() {
                 WaitServiceRunning(service);
             }
         } catch (const CSystemError& error) {
-            CSystemError const copy = error;
-            AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+            ShowSystemError(error);
         }
     }
 
+    // No program named in the client's INI file: nothing to start (its
+    // folder would be started instead, and refused).
+    if (m_data.m_strMainProgramFile.empty())
+        return;
     ShowStatusNow(IDS_LOADING_PROGRAM);
     os.Sleep(kBeforeLaunchMs);
     STARTUPINFOA startup{};

@@ -110,7 +110,7 @@ void CReconfiguration::LocateMainProgram() {
     }
     m_data.m_strMainProgramFile = file;
     m_data.m_strClientFolder = folder;
-    m_data.m_strMainProgramPath = JoinPath(folder, file);
+    m_data.m_strMainProgramPath = ClientProgramPath(folder, file);
 }
 
 void CReconfiguration::RunReconfiguration() {

@@ -83,8 +83,7 @@ void CReconfiguration::StopClient() {
                 StopServiceAndWait(service);
             }
         } catch (const CSystemError& error) {
-            CSystemError const copy = error;
-            AfxMessageBox(copy.GetErrorText(), MB_ICONERROR);
+            ShowSystemError(error);
         }
         return;
     }

@@ -219,6 +219,118 @@ TEST_F(InternetContract, WinInetErrorsAreNamedByItsOwnMessageTable) {
         0u);
 }
 
+// ---------------------------------------------------------------- hostile answers
+
+TEST_F(InternetContract, AnAnswerWithoutAStatusLineReadsAsTwoHundred) {
+    Open("127.0.0.1", netEnv->ServerPort());
+    HINTERNET r = Get("/hostile/garbage");
+    ASSERT_TRUE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << os.GetLastError();
+    EXPECT_EQ(Status(r), 200u);
+    std::string body = ReadAll(r, 64);
+    EXPECT_GE(body.size(), 8u);
+    EXPECT_EQ(body.substr(body.size() - 8), " garbage");
+    CloseAll(r);
+}
+
+TEST_F(InternetContract, TenThousandHeaderLinesAreTakenWhole) {
+    Open("127.0.0.1", netEnv->ServerPort());
+    HINTERNET r = Get("/hostile/headers/10000");
+    ASSERT_TRUE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << os.GetLastError();
+    EXPECT_EQ(Status(r), 200u);
+    EXPECT_EQ(ReadAll(r, 64), "ok");
+    CloseAll(r);
+}
+
+TEST_F(InternetContract, ARedirectIsFollowedToAnotherHostWithTheAddedHeadersUnlessTurnedOff) {
+    const std::string object =
+        "/hostile/redirect/301?to=http://localhost:" + std::to_string(netEnv->ServerPort()) +
+        "/status/200?body=moved-here";
+    auto send = [&](DWORD flags) {
+        HINTERNET r = net.HttpOpenRequestA(connection, "GET", object.c_str(), "HTTP/1.0", nullptr,
+                                           nullptr, flags, 5);
+        EXPECT_NE(r, nullptr) << os.GetLastError();
+        EXPECT_TRUE(net.HttpAddRequestHeadersA(r, "Authorization: Basic dTpw\r\n", 27,
+                                               HTTP_ADDREQ_FLAG_ADD_IF_NEW));
+        EXPECT_TRUE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << os.GetLastError();
+        return r;
+    };
+
+    Open("127.0.0.1", netEnv->ServerPort());
+    std::size_t before = netEnv->ServerRequests().size();
+    HINTERNET r = send(INTERNET_FLAG_RELOAD);
+    EXPECT_EQ(Status(r), 200u);
+    EXPECT_EQ(ReadAll(r, 64), "moved-here");
+    auto seen = netEnv->ServerRequests();
+    ASSERT_EQ(seen.size(), before + 2);
+    EXPECT_EQ(seen.back().requestLine, "GET /status/200?body=moved-here HTTP/1.0");
+    EXPECT_EQ(seen.back().Header("Host").rfind("localhost", 0), 0u) << seen.back().Header("Host");
+    EXPECT_EQ(seen.back().Header("Authorization"), "Basic dTpw") << "carried to the other host";
+    CloseAll(r);
+
+    // Turned off: the redirection itself is the answer.
+    Open("127.0.0.1", netEnv->ServerPort());
+    before = netEnv->ServerRequests().size();
+    r = send(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT);
+    EXPECT_EQ(Status(r), 301u);
+    char location[128] = {};
+    DWORD size = sizeof location;
+    EXPECT_TRUE(net.HttpQueryInfoA(r, HTTP_QUERY_LOCATION, location, &size, nullptr));
+    EXPECT_EQ(std::string(location).rfind("http://localhost:", 0), 0u) << location;
+    EXPECT_EQ(ReadAll(r, 64), "moved");
+    EXPECT_EQ(netEnv->ServerRequests().size(), before + 1);
+    CloseAll(r);
+}
+
+TEST_F(InternetContract, AConnectionClosedInsideTheBodyEndsItWithoutAnError) {
+    Open("127.0.0.1", netEnv->ServerPort());
+    HINTERNET r = Get("/hostile/cut/100?body=0123456789");
+    ASSERT_TRUE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << os.GetLastError();
+    EXPECT_EQ(Status(r), 200u);
+    DWORD length = 0, size = sizeof length;
+    EXPECT_TRUE(net.HttpQueryInfoA(r, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                                   &size, nullptr));
+    EXPECT_EQ(length, 100u);
+    EXPECT_EQ(ReadAll(r, 64), "0123456789");
+    DWORD available = 7;
+    EXPECT_TRUE(net.InternetQueryDataAvailable(r, &available, 0, 0));
+    EXPECT_EQ(available, 0u);
+    CloseAll(r);
+}
+
+// The pieces come 300 ms apart: what has arrived can be taken at once; a
+// read asking for more waits until it is filled or the body ends.
+TEST_F(InternetContract, DataAvailableSaysWhatHasArrivedWhileAReadWaitsToBeFilled) {
+    Open("127.0.0.1", netEnv->ServerPort());
+    HINTERNET r = Get("/hostile/trickle/3/300?body=abcdefghijklmno");
+    ASSERT_TRUE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << os.GetLastError();
+    DWORD available = 0;
+    ASSERT_TRUE(net.InternetQueryDataAvailable(r, &available, 0, 0)) << os.GetLastError();
+    EXPECT_EQ(available, 5u);
+    char buffer[1024];
+    DWORD n = 0;
+    ASSERT_TRUE(net.InternetReadFile(r, buffer, available, &n));
+    EXPECT_EQ(std::string(buffer, n), "abcde");
+    ASSERT_TRUE(net.InternetReadFile(r, buffer, sizeof buffer, &n));
+    EXPECT_EQ(std::string(buffer, n), "fghijklmno");
+    EXPECT_TRUE(net.InternetQueryDataAvailable(r, &available, 0, 0));
+    EXPECT_EQ(available, 0u);
+    EXPECT_TRUE(net.InternetReadFile(r, buffer, sizeof buffer, &n));
+    EXPECT_EQ(n, 0u);
+    CloseAll(r);
+}
+
+TEST_F(InternetContract, ServerNamesWithABlankOrASchemeAreNeverResolved) {
+    std::size_t before = netEnv->ServerRequests().size();
+    for (const char* server : {"http://127.0.0.1", "127.0.0.1 ", "console example"}) {
+        Open(server, netEnv->ServerPort());
+        HINTERNET r = Get("/status/200");
+        EXPECT_FALSE(net.HttpSendRequestA(r, nullptr, 0, nullptr, 0)) << server;
+        EXPECT_EQ(os.GetLastError(), ERROR_INTERNET_NAME_NOT_RESOLVED) << server;
+        CloseAll(r);
+    }
+    EXPECT_EQ(netEnv->ServerRequests().size(), before);
+}
+
 // Last: under Wine typed credentials are kept for the host ("localhost" here,
 // which no other test uses) and sent to it afterwards.
 TEST_F(InternetContract, CredentialDialogLeavesWhatWasTypedOrIsCancelled) {

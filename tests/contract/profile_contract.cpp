@@ -108,6 +108,25 @@ TEST_F(ProfileContract, WritingASectionReplacesItAndKeepsTheOthers) {
     EXPECT_EQ(Read("B", "z", "", file), "3");
 }
 
+TEST_F(ProfileContract, OfASectionThatAppearsTwiceOnlyTheFirstCounts) {
+    file = folder + "\\twice.ini";
+    env->WriteFile(file, "[S]\r\na=1\r\n[T]\r\nt=9\r\n[S]\r\na=2\r\nb=3\r\n");
+    using namespace std::string_literals;
+    EXPECT_EQ(Read("S", "a", "dflt", file), "1");
+    EXPECT_EQ(Read("S", "b", "dflt", file), "dflt");
+    EXPECT_EQ(Section("S", file), "a=1\0\0"s);
+    // Writing it replaces the first and leaves the second without entries.
+    ASSERT_TRUE(os.WritePrivateProfileSectionA("S", "n=1\0", file.c_str()));
+    EXPECT_EQ(env->ReadFile(file), "[S]\r\nn=1\r\n[T]\r\nt=9\r\n[S]\r\n");
+}
+
+TEST_F(ProfileContract, ALastLineWithoutLineEndIsAnEntryAllTheSame) {
+    file = folder + "\\open.ini";
+    env->WriteFile(file, "[R]\r\nNUL=C:\\A.EXE\r\nNUL=C:\\B.EXE");
+    using namespace std::string_literals;
+    EXPECT_EQ(Section("R", file), "NUL=C:\\A.EXE\0NUL=C:\\B.EXE\0\0"s);
+}
+
 TEST_F(ProfileContract, WritingASectionCreatesTheFile) {
     std::string fresh = folder + "\\fresh.ini";
     ASSERT_EQ(env->ReadFile(fresh), "<missing>");

@@ -203,6 +203,59 @@ TEST_F(RegistryContract, DeleteValueAndRightsOfTheHandle) {
     EXPECT_EQ(os.RegCloseKey(writer), ERROR_SUCCESS);
 }
 
+TEST_F(RegistryContract, NumbersOfOneTwoOrEightBytesIntoFourBytes) {
+    const BYTE bytes[8] = {0x2A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+    ASSERT_EQ(Set(key, "One", REG_DWORD, bytes, 1), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "Two", REG_DWORD, bytes, 2), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "Eight", REG_DWORD, bytes, 8), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "None", REG_DWORD, bytes, 0), ERROR_SUCCESS);
+
+    // Shorter numbers fill the low bytes and say how many they were.
+    DWORD value = 0, size = 4;
+    ASSERT_EQ(
+        os.RegQueryValueExA(key, "One", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(size, 1u);
+    EXPECT_EQ(value, 0x2Au);
+    value = 0;
+    size = 4;
+    ASSERT_EQ(
+        os.RegQueryValueExA(key, "Two", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(value, 0x012Au);
+    value = 0;
+    size = 4;
+    ASSERT_EQ(
+        os.RegQueryValueExA(key, "None", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(value, 0u);
+    // A longer one does not fit: only its size comes back.
+    size = 4;
+    EXPECT_EQ(
+        os.RegQueryValueExA(key, "Eight", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        LONG(ERROR_MORE_DATA));
+    EXPECT_EQ(size, 8u);
+}
+
+TEST_F(RegistryContract, AKeyDeletedWhileOpenAnswersThatItIsGone) {
+    HKEY doomed = nullptr;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, KEY_ALL_ACCESS, &doomed, nullptr, "Doomed"), ERROR_SUCCESS);
+    DWORD one = 1;
+    ASSERT_EQ(Set(doomed, "Value", REG_DWORD, &one, 4), ERROR_SUCCESS);
+    env->DeleteKeyTree(HKEY_CURRENT_USER, path + "\\Doomed");
+
+    DWORD size = 0;
+    EXPECT_EQ(os.RegQueryValueExA(doomed, "Value", nullptr, nullptr, nullptr, &size),
+              LONG(ERROR_KEY_DELETED));
+    EXPECT_EQ(Set(doomed, "Value", REG_DWORD, &one, 4), LONG(ERROR_KEY_DELETED));
+    EXPECT_EQ(os.RegCloseKey(doomed), ERROR_SUCCESS);
+    HKEY again = nullptr;
+    EXPECT_EQ(os.RegOpenKeyExA(HKEY_CURRENT_USER, (path + "\\Doomed").c_str(), 0, KEY_READ, &again),
+              LONG(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(RegistryContract, MachineKeyTakesValuesLikeTheUserKey) {
     HKEY machine = nullptr;
     DWORD disposition = 0;

@@ -62,13 +62,14 @@ struct Entry {
     bool hasValue = true;
 };
 
-// Entries of one section with the profile functions' trimming.
+// Entries of one section with the profile functions' trimming. Of a section
+// that appears more than once only the first counts.
 bool ReadSection(const std::string& text, const std::string& section, std::vector<Entry>* entries) {
     bool found = false, inside = false;
     for (const auto& line : Lines(text)) {
         std::string name;
         if (SectionHeader(line, &name)) {
-            inside = SameText(name, section);
+            inside = !found && SameText(name, section);
             found = found || inside;
             continue;
         }
@@ -180,6 +181,10 @@ DWORD FakeOs::GetPrivateProfileSectionA(const char* section, char* buffer, DWORD
 }
 
 BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, const char* file) {
+    if (!BeginStateChange("WritePrivateProfileSectionA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     if (!section || !file) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
@@ -188,6 +193,8 @@ BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, 
     std::string body;
     for (const char* p = data; p && *p; p += std::strlen(p) + 1)
         body += std::string(p) + "\r\n";
+    // The first section of the name gets the entries; a later one of the
+    // same name keeps its header and loses its entries.
     std::string out;
     bool inside = false, written = false;
     for (const auto& line : Lines(text)) {
@@ -195,7 +202,7 @@ BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, 
         if (SectionHeader(line, &name)) {
             inside = SameText(name, section);
             if (inside) {
-                out += line + "\r\n" + body;
+                out += line + "\r\n" + (written ? std::string() : body);
                 written = true;
                 continue;
             }

@@ -4,6 +4,7 @@
 #include "port/fake/fake_internet.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,58 @@ BOOL CopyText(const std::string& text, void* buffer, DWORD* length, FakeOs& os) 
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     *length = static_cast<DWORD>(text.size());
     return TRUE;
+}
+
+// The answer header that an HttpQueryInfoA level names (null: none here).
+const char* HeaderOfLevel(DWORD level) {
+    switch (level) {
+    case HTTP_QUERY_CONTENT_LENGTH:
+        return "Content-Length";
+    case HTTP_QUERY_LOCATION:
+        return "Location";
+    default:
+        return nullptr;
+    }
+}
+
+const std::string* HeaderValue(const FakeHttpAnswer& answer, const char* name) {
+    for (const auto& [key, value] : answer.headers)
+        if (SameName(key, name))
+            return &value;
+    return nullptr;
+}
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A name the resolver can look up: letters, digits, dots, dashes,
+// underscores. A blank or a scheme ("http://") in it is never resolved.
+bool Resolvable(const std::string& server) {
+    return !server.empty() && std::all_of(server.begin(), server.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+    });
+}
+
+// "http://host[:port]/path" (or "/path" on the same server) into a request.
+bool Follow(const std::string& location, FakeSentRequest* request) {
+    if (location.rfind("/", 0) == 0) {
+        request->object = location;
+        return true;
+    }
+    const std::string scheme = "http://";
+    if (location.rfind(scheme, 0) != 0)
+        return false;
+    std::string rest = location.substr(scheme.size());
+    auto slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    request->object = slash == std::string::npos ? "/" : rest.substr(slash);
+    auto colon = authority.find(':');
+    request->server = authority.substr(0, colon);
+    request->port = colon == std::string::npos
+                        ? INTERNET_DEFAULT_HTTP_PORT
+                        : static_cast<INTERNET_PORT>(std::atoi(authority.c_str() + colon + 1));
+    return true;
 }
 
 BOOL CopyNumber(DWORD value, void* buffer, DWORD* length, FakeOs& os) {
@@ -188,6 +241,32 @@ void FakeInternet::Notify(HINTERNET handle, const Handle& h, DWORD status) {
     }
 }
 
+FakeHttpAnswer FakeInternet::NextAnswer(const FakeSentRequest& request) {
+    FakeHttpAnswer answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    } else if (responder) {
+        answer = responder(request);
+    } else {
+        answer.sendError = ERROR_INTERNET_CANNOT_CONNECT;
+    }
+    return answer;
+}
+
+std::uint64_t FakeInternet::BodyLength(const FakeHttpAnswer& answer) {
+    return answer.body.size() + answer.generatedBytes;
+}
+
+bool FakeInternet::WaitForMore(Handle& h) {
+    std::uint64_t const total = BodyLength(h.answer);
+    if (h.arrived >= total)
+        return false;
+    m_os.AdvanceTime(h.answer.arrivalDelayMs);
+    h.arrived = std::min<std::uint64_t>(total, h.arrived + h.answer.arrivalBytes);
+    return true;
+}
+
 // ---------------------------------------------------------------- Internet
 
 HINTERNET FakeInternet::InternetOpenA(const char* agent, DWORD accessType, const char* proxy,
@@ -316,23 +395,39 @@ BOOL FakeInternet::HttpSendRequestA(HINTERNET request, const char* headers, DWOR
     Handle* h = FindKind(request, Kind::request);
     if (!h)
         return FALSE;
-    Notify(request, *h, INTERNET_STATUS_SENDING_REQUEST);
-    sent.push_back(h->request);
-    FakeHttpAnswer answer;
-    if (!answers.empty()) {
-        answer = answers.front();
-        answers.pop_front();
-    } else if (responder) {
-        answer = responder(h->request);
-    } else {
-        answer.sendError = ERROR_INTERNET_CANNOT_CONNECT;
-    }
     h->answered = false;
     h->readPosition = 0;
+    // Without a proxy the server's name must resolve first (measured under
+    // Wine: a blank or a scheme in it never does).
+    if (h->request.proxy.empty() && !Resolvable(h->request.server))
+        return Fail(ERROR_INTERNET_NAME_NOT_RESOLVED);
+    // What the server receives outlives the sender.
+    if (!m_os.BeginStateChange("HttpSendRequestA")) {
+        m_os.SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
+        return FALSE;
+    }
+    Notify(request, *h, INTERNET_STATUS_SENDING_REQUEST);
+    sent.push_back(h->request);
+    FakeHttpAnswer answer = NextAnswer(h->request);
+    // Redirections are followed with the same request (its added headers
+    // too), to wherever they point.
+    for (int hop = 0; hop < 10 && !answer.sendError && IsRedirect(answer.status) &&
+                      !(h->request.flags & INTERNET_FLAG_NO_AUTO_REDIRECT);
+         ++hop) {
+        const std::string* location = HeaderValue(answer, "Location");
+        FakeSentRequest next = h->request;
+        if (!location || !Follow(*location, &next))
+            break;
+        sent.push_back(next);
+        answer = NextAnswer(next);
+    }
     if (answer.sendError)
         return Fail(answer.sendError);
     Notify(request, *h, INTERNET_STATUS_REQUEST_SENT);
     h->answer = std::move(answer);
+    h->arrived = h->answer.arrivalBytes
+                     ? std::min<std::uint64_t>(BodyLength(h->answer), h->answer.arrivalBytes)
+                     : BodyLength(h->answer);
     h->answered = true;
     return TRUE;
 }
@@ -356,16 +451,14 @@ BOOL FakeInternet::HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buff
             return Fail(ERROR_HTTP_HEADER_NOT_FOUND);
         value = std::to_string(h->answer.status);
         break;
-    case HTTP_QUERY_CONTENT_LENGTH: {
-        auto it = std::find_if(h->answer.headers.begin(), h->answer.headers.end(),
-                               [](const auto& kv) { return SameName(kv.first, "Content-Length"); });
-        if (it == h->answer.headers.end())
+    default: {
+        const char* name = HeaderOfLevel(infoLevel & 0xFFFF);
+        const std::string* header = name ? HeaderValue(h->answer, name) : nullptr;
+        if (!header)
             return Fail(ERROR_HTTP_HEADER_NOT_FOUND);
-        value = it->second;
+        value = *header;
         break;
     }
-    default:
-        return Fail(ERROR_HTTP_HEADER_NOT_FOUND);
     }
     if (number)
         return CopyNumber(static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10)), buffer,
@@ -375,7 +468,9 @@ BOOL FakeInternet::HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buff
 
 BOOL FakeInternet::InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead,
                                     DWORD* bytesRead) {
-    calls.push_back("InternetReadFile(" + Name(file) + ", " + std::to_string(bytesToRead) + ")");
+    if (recordBodyCalls)
+        calls.push_back("InternetReadFile(" + Name(file) + ", " + std::to_string(bytesToRead) +
+                        ")");
     Handle* h = FindKind(file, Kind::request);
     if (!h)
         return FALSE;
@@ -386,10 +481,43 @@ BOOL FakeInternet::InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToR
         return Fail(ERROR_INTERNET_INVALID_OPERATION);
     if (h->answer.readError)
         return Fail(h->answer.readError);
-    std::size_t n = std::min<std::size_t>(bytesToRead, h->answer.body.size() - h->readPosition);
-    std::memcpy(buffer, h->answer.body.data() + h->readPosition, n);
+    while (h->arrived - h->readPosition < bytesToRead && WaitForMore(*h)) {
+    }
+    auto n = static_cast<DWORD>(std::min<std::uint64_t>(bytesToRead, h->arrived - h->readPosition));
+    // The scripted text first, then the made-up bytes ('g').
+    const std::string& body = h->answer.body;
+    std::size_t const fromBody =
+        h->readPosition < body.size()
+            ? static_cast<std::size_t>(std::min<std::uint64_t>(n, body.size() - h->readPosition))
+            : 0;
+    if (fromBody)
+        std::memcpy(buffer, body.data() + h->readPosition, fromBody);
+    std::memset(static_cast<BYTE*>(buffer) + fromBody, 'g', n - fromBody);
     h->readPosition += n;
-    *bytesRead = static_cast<DWORD>(n);
+    *bytesRead = n;
+    if (onBodyRead)
+        onBodyRead(h->readPosition);
+    return TRUE;
+}
+
+BOOL FakeInternet::InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvailable, DWORD flags,
+                                              DWORD_PTR context) {
+    if (recordBodyCalls)
+        calls.push_back("InternetQueryDataAvailable(" + Name(file) + ", " + Hex(flags) + ", " +
+                        std::to_string(context) + ")");
+    Handle* h = FindKind(file, Kind::request);
+    if (!h)
+        return FALSE;
+    if (!bytesAvailable)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (!h->answered)
+        return Fail(ERROR_INTERNET_INVALID_OPERATION);
+    if (h->answer.readError)
+        return Fail(h->answer.readError);
+    if (h->arrived == h->readPosition)
+        WaitForMore(*h);
+    *bytesAvailable =
+        static_cast<DWORD>(std::min<std::uint64_t>(h->arrived - h->readPosition, 0x10000));
     return TRUE;
 }
 

@@ -18,16 +18,30 @@
 
 namespace port {
 
-// The server's (or proxy's) answer to one send of a request.
+// The server's (or proxy's) answer to one send of a request. A 301, 302,
+// 303, 307 or 308 with a "Location" is followed to the place it names, as
+// WinINet does, unless the request was opened with
+// INTERNET_FLAG_NO_AUTO_REDIRECT. A body shorter than its "Content-Length"
+// ends where it ends, without an error (a connection closed early).
 struct FakeHttpAnswer {
     DWORD status = HTTP_STATUS_OK; // 0: the answer has no readable status
     std::vector<std::pair<std::string, std::string>> headers; // e.g. {"Content-Length", "5"}
     std::string body;
+    // More body after `body`: this many bytes ('g') made up as they are
+    // read, never held (an answer of any size).
+    std::uint64_t generatedBytes = 0;
+    // How the body arrives: arrivalBytes at a time (0: all with the
+    // headers), each part arrivalDelayMs of virtual time after the one
+    // before. A read waits until it can be filled or the body has ended, as
+    // WinINet's does; InternetQueryDataAvailable waits only for the next part.
+    DWORD arrivalBytes = 0;
+    DWORD arrivalDelayMs = 0;
     DWORD sendError = 0; // non-zero: HttpSendRequestA fails with it
     DWORD readError = 0; // non-zero: InternetReadFile fails with it
 };
 
-// One HttpSendRequestA as the server (or the proxy) sees it.
+// One HttpSendRequestA as the server (or the proxy) sees it; a redirection
+// that was followed is one more.
 struct FakeSentRequest {
     std::string agent;
     DWORD accessType = 0;
@@ -75,6 +89,11 @@ public:
     // `HttpAddRequestHeadersA(request1, "Accept: */*\r\n", 13, 0x10000000)`.
     std::vector<std::string> calls;
     std::vector<FakeSentRequest> sent;
+    // False: reads of the body and questions about its arrival are not
+    // listed in `calls` (for answers too long to keep a line per piece).
+    bool recordBodyCalls = true;
+    // Called after each read of a body with how much of it has been read.
+    std::function<void(std::uint64_t bodyRead)> onBodyRead;
     // The calls of one function, in order.
     std::vector<std::string> CallsOf(const std::string& name) const;
     int OpenHandleCount() const;
@@ -97,6 +116,8 @@ public:
                         DWORD* index) override;
     BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead,
                           DWORD* bytesRead) override;
+    BOOL InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvailable, DWORD flags,
+                                    DWORD_PTR context) override;
     BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD length) override;
     BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD* length) override;
     DWORD InternetErrorDlg(HWND owner, HINTERNET request, DWORD error, DWORD flags,
@@ -124,7 +145,8 @@ private:
         FakeSentRequest request;
         bool answered = false;
         FakeHttpAnswer answer;
-        std::size_t readPosition = 0;
+        std::uint64_t readPosition = 0;
+        std::uint64_t arrived = 0; // bytes of the body that have arrived
     };
 
     Handle* Find(HINTERNET handle);
@@ -133,6 +155,11 @@ private:
     std::string Name(HINTERNET handle) const;
     const std::string* OptionOf(const Handle& h, DWORD option) const;
     void Notify(HINTERNET handle, const Handle& h, DWORD status);
+    FakeHttpAnswer NextAnswer(const FakeSentRequest& request);
+    static std::uint64_t BodyLength(const FakeHttpAnswer& answer);
+    // The next part of the body arrives (virtual time passes); false when
+    // the whole body has arrived already.
+    bool WaitForMore(Handle& h);
     BOOL Fail(DWORD error);
 
     FakeOs& m_os;

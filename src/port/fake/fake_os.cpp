@@ -155,6 +155,14 @@ FakeRegKey& FakeOs::Key(HKEY root, const std::string& path) {
     return *k;
 }
 
+namespace {
+void MarkDeleted(FakeRegKey& key) {
+    key.deleted = true;
+    for (auto& [name, sub] : key.subkeys)
+        MarkDeleted(*sub);
+}
+} // namespace
+
 void FakeOs::DeleteKeyTree(HKEY root, const std::string& path) {
     auto parts = SplitKeyPath(path);
     if (parts.empty())
@@ -166,7 +174,14 @@ void FakeOs::DeleteKeyTree(HKEY root, const std::string& path) {
             return;
         k = it->second.get();
     }
-    k->subkeys.erase(parts.back());
+    auto it = k->subkeys.find(parts.back());
+    if (it == k->subkeys.end())
+        return;
+    // Handles still open on the tree keep pointing at it, as they do on
+    // Windows; every call on them answers ERROR_KEY_DELETED.
+    MarkDeleted(*it->second);
+    m_deletedKeys.push_back(std::move(it->second));
+    k->subkeys.erase(it);
 }
 
 const FakeRegValue* FakeOs::Value(HKEY root, const std::string& path,
@@ -244,8 +259,11 @@ void FakeOs::SetLastError(DWORD code) {
 LONG FakeOs::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
     if (!subKey || !*subKey) {
         REGSAM access;
-        if (!Resolve(key, &access))
+        FakeRegKey* k = Resolve(key, &access);
+        if (!k)
             return ERROR_INVALID_HANDLE;
+        if (k->deleted)
+            return ERROR_KEY_DELETED;
         *result = key;
         return ERROR_SUCCESS;
     }
@@ -254,6 +272,8 @@ LONG FakeOs::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
     FakeRegKey* parent = Resolve(key, &parentAccess);
     if (!parent)
         return ERROR_INVALID_HANDLE;
+    if (parent->deleted)
+        return ERROR_KEY_DELETED;
     FakeRegKey* k = parent;
     for (const auto& part : SplitKeyPath(subKey)) {
         auto it = k->subkeys.find(part);
@@ -273,6 +293,8 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, H
     FakeRegKey* k = Resolve(key, &parentAccess);
     if (!k)
         return ERROR_INVALID_HANDLE;
+    if (k->deleted)
+        return ERROR_KEY_DELETED;
     if (subKey) {
         for (const auto& part : SplitKeyPath(subKey)) {
             auto it = k->subkeys.find(part);
@@ -292,10 +314,14 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, H
 
 LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM access,
                              void*, HKEY* result, DWORD* disposition) {
+    if (!BeginStateChange("RegCreateKeyExA"))
+        return kPoweredOff;
     REGSAM parentAccess;
     FakeRegKey* k = Resolve(key, &parentAccess);
     if (!k)
         return ERROR_INVALID_HANDLE;
+    if (k->deleted)
+        return ERROR_KEY_DELETED;
     if (!subKey)
         return ERROR_INVALID_PARAMETER;
     bool created = false;
@@ -324,10 +350,14 @@ LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, 
 
 LONG FakeOs::RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data,
                               DWORD* size) {
+    if (onQueryValue)
+        onQueryValue(name ? name : "", data != nullptr);
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)
         return ERROR_INVALID_HANDLE;
+    if (k->deleted)
+        return ERROR_KEY_DELETED;
     if (!(access & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
     if (data && !size)
@@ -360,10 +390,14 @@ LONG FakeOs::RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, B
 
 LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* data,
                             DWORD size) {
+    if (!BeginStateChange("RegSetValueExA"))
+        return kPoweredOff;
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)
         return ERROR_INVALID_HANDLE;
+    if (k->deleted)
+        return ERROR_KEY_DELETED;
     if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
     if (k->valueWriteError)
@@ -382,10 +416,14 @@ LONG FakeOs::RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const
 }
 
 LONG FakeOs::RegDeleteValueA(HKEY key, const char* name) {
+    if (!BeginStateChange("RegDeleteValueA"))
+        return kPoweredOff;
     REGSAM access;
     FakeRegKey* k = Resolve(key, &access);
     if (!k)
         return ERROR_INVALID_HANDLE;
+    if (k->deleted)
+        return ERROR_KEY_DELETED;
     if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
     if (k->values.erase(name ? name : "") == 0)

@@ -37,6 +37,8 @@ struct FakeRegKey {
     // Non-zero: the key opens for writing, but RegSetValueExA on it fails
     // with this code (a full hive, a value locked by a security product).
     DWORD valueWriteError = 0;
+    // Removed by DeleteKeyTree while a handle was open on it.
+    bool deleted = false;
 };
 
 struct FakeService {
@@ -106,6 +108,8 @@ struct FakeFile {
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
+// What a call answers once the power has gone (ERROR_NOT_READY).
+inline constexpr DWORD kPoweredOff = 21;
 
 // A top-level window of another program. A posted message that matches its
 // closing message makes it go (and its program end) closeDelayMs later.
@@ -137,6 +141,10 @@ struct FakeMapping {
     std::vector<BYTE> bytes;
     DWORD ownerProcessId = 0;
 };
+
+// Thrown by the state-changing call at which the fake's power goes
+// (FakeOs::powerCutAt): what that call would have changed is not changed.
+struct FakePowerCut {};
 
 struct FakeLaunch {
     std::string application;
@@ -182,7 +190,11 @@ public:
     DWORD now = 0; // virtual milliseconds since start
     SYSTEMTIME startTime{2026, 12, 2, 8, 9, 30, 0, 0};
     std::vector<DWORD> sleeps;
-    std::function<void(DWORD now)> onSleep;       // called after each Sleep advanced the clock
+    std::function<void(DWORD now)> onSleep; // called after each Sleep advanced the clock
+    // Called as RegQueryValueExA starts, with the value's name and whether
+    // its data is asked for: another program changing the registry between
+    // two reads of the utility.
+    std::function<void(const std::string& name, bool data)> onQueryValue;
     std::map<std::uintptr_t, FakeWindow> windows; // by window handle
     std::vector<FakePostedMessage> postedMessages;
     std::map<DWORD, FakeProcess> processes; // by process id
@@ -193,6 +205,13 @@ public:
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
+    // A power cut: the state-changing call number powerCutAt (from 0) throws
+    // FakePowerCut and changes nothing, and no later call changes anything,
+    // as if the machine had stopped there. -1: the power stays on.
+    int powerCutAt = -1;
+    int stateChanges = 0;               // state-changing calls made so far
+    std::vector<std::string> changeLog; // their names, in order; the cut one last
+    bool poweredOff = false;
 
     // Helpers for tests.
     FakeRegKey& Key(HKEY root, const std::string& path);    // creates as needed
@@ -219,6 +238,13 @@ public:
     static constexpr const char* kPendingOperationsKey =
         "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
     std::vector<std::string> PendingDeletes() const;
+    // Every call that changes what outlives the process (registry, service
+    // configuration and state, files, processes started, messages posted, a
+    // request sent) asks this first; false once the power has gone.
+    bool BeginStateChange(const char* call);
+    // A restart: the power back on, every program and open handle gone,
+    // services started by their start type, pending deletions carried out.
+    void Reboot();
 
     // ---- Os ----
     DWORD GetLastError() override;
@@ -355,6 +381,7 @@ private:
     DWORD m_lastError = 0;
     std::uintptr_t m_nextHandle = 0x1000;
     std::map<std::uintptr_t, OpenKey> m_keys;
+    std::vector<std::unique_ptr<FakeRegKey>> m_deletedKeys;
     std::map<std::uintptr_t, OpenService> m_services;
     std::set<std::uintptr_t> m_tokens;
     std::set<std::uintptr_t> m_dcs;

@@ -78,6 +78,50 @@ void FakeOs::SettleWindows() {
     }
 }
 
+// ---------------------------------------------------------------- power
+
+bool FakeOs::BeginStateChange(const char* call) {
+    if (poweredOff)
+        return false;
+    changeLog.push_back(call);
+    if (stateChanges == powerCutAt) {
+        poweredOff = true;
+        throw FakePowerCut{};
+    }
+    ++stateChanges;
+    return true;
+}
+
+void FakeOs::Reboot() {
+    poweredOff = false;
+    powerCutAt = -1;
+    // Nothing of the processes that ran survives: their windows, shared
+    // values and handles go with them.
+    windows.clear();
+    processes.clear();
+    mappings.clear();
+    m_keys.clear();
+    m_services.clear();
+    m_tokens.clear();
+    m_dcs.clear();
+    m_searches.clear();
+    m_processHandles.clear();
+    m_mappingHandles.clear();
+    for (void* view : m_views)
+        delete[] static_cast<BYTE*>(view);
+    m_views.clear();
+    for (auto& [name, service] : services) {
+        service.state = service.startType == SERVICE_AUTO_START ? SERVICE_RUNNING : SERVICE_STOPPED;
+        service.pendingUntil = 0;
+    }
+    // Windows deletes what waits for the restart, then forgets the list.
+    for (const auto& path : PendingDeletes()) {
+        files.erase(path);
+        profileFiles.erase(path);
+    }
+    Key(HKEY_LOCAL_MACHINE, kPendingOperationsKey).values.erase(kPendingOperationsValue);
+}
+
 // ---------------------------------------------------------------- windows
 
 HWND FakeOs::FindWindowA(const char* className, const char*) {
@@ -91,6 +135,10 @@ HWND FakeOs::FindWindowA(const char* className, const char*) {
 }
 
 BOOL FakeOs::PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!BeginStateChange("PostMessageA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     auto it = windows.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == windows.end() || it->second.goneAt <= now) {
         m_lastError = ERROR_INVALID_WINDOW_HANDLE;
@@ -193,6 +241,10 @@ void FakeOs::GetStartupInfoA(STARTUPINFOA* info) {
 BOOL FakeOs::CreateProcessA(const char* applicationName, char*, BOOL, DWORD creationFlags,
                             const char*, STARTUPINFOA* startupInfo,
                             PROCESS_INFORMATION* processInfo) {
+    if (!BeginStateChange("CreateProcessA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     if (!applicationName || !startupInfo || !processInfo) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
@@ -244,6 +296,10 @@ bool FakeOs::Exists(const std::string& path) const {
 }
 
 BOOL FakeOs::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+    if (!BeginStateChange("MoveFileExA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     if (moveFileError) {
         m_lastError = moveFileError;
         return FALSE;

@@ -85,6 +85,10 @@ BOOL FakeOs::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
 }
 
 BOOL FakeOs::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
+    if (control == SERVICE_CONTROL_STOP && !BeginStateChange("ControlService")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     DWORD error = 0;
     constexpr DWORD kInterrogateRight = 0x0080; // SERVICE_INTERROGATE
     DWORD right = control == SERVICE_CONTROL_STOP          ? SERVICE_STOP
@@ -136,6 +140,10 @@ BOOL FakeOs::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* sta
 }
 
 BOOL FakeOs::StartServiceA(SC_HANDLE handle, DWORD, const char**) {
+    if (!BeginStateChange("StartServiceA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     DWORD error = 0;
     FakeService* s = ServiceOf(handle, SERVICE_START, &error);
     if (!s) {
@@ -161,6 +169,10 @@ BOOL FakeOs::ChangeServiceConfigA(SC_HANDLE handle, DWORD serviceType, DWORD sta
                                   DWORD errorControl, const char* binaryPath,
                                   const char* loadOrderGroup, DWORD*, const char* dependencies,
                                   const char* account, const char*, const char* displayName) {
+    if (!BeginStateChange("ChangeServiceConfigA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
     DWORD error = 0;
     FakeService* s = ServiceOf(handle, SERVICE_CHANGE_CONFIG, &error);
     if (!s) {

@@ -73,6 +73,12 @@ BOOL Win32Internet::InternetReadFile(HINTERNET file, void* buffer, DWORD bytesTo
     return ::InternetReadFile(As<::HINTERNET>(file), buffer, bytesToRead, As<LPDWORD>(bytesRead));
 }
 
+BOOL Win32Internet::InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvailable, DWORD flags,
+                                               DWORD_PTR context) {
+    return ::InternetQueryDataAvailable(As<::HINTERNET>(file), As<LPDWORD>(bytesAvailable), flags,
+                                        context);
+}
+
 BOOL Win32Internet::InternetSetOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD length) {
     return ::InternetSetOptionA(As<::HINTERNET>(handle), option, buffer, length);
 }

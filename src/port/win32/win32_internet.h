@@ -24,6 +24,8 @@ public:
                         DWORD* index) override;
     BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToRead,
                           DWORD* bytesRead) override;
+    BOOL InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvailable, DWORD flags,
+                                    DWORD_PTR context) override;
     BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD length) override;
     BOOL InternetQueryOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD* length) override;
     DWORD InternetErrorDlg(HWND owner, HINTERNET request, DWORD error, DWORD flags,
