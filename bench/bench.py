@@ -192,7 +192,7 @@ class RssSampler(threading.Thread):
         for line in text.splitlines():
             fields = line.split()
             if "-" in fields[0] and len(fields) >= 5 and not fields[0].endswith(":"):
-                path = fields[5] if len(fields) > 5 else ""
+                path = " ".join(fields[5:])  # paths may hold blanks
                 if not path:
                     name = "anonymous (heaps, stacks)"
                 elif path.startswith("["):
