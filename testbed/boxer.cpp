@@ -45,7 +45,9 @@ INT_PTR CALLBACK DialogProc(HWND, UINT msg, WPARAM, LPARAM) {
 HWND ShowPlainDialog(const std::string& caption) {
     alignas(4) static WORD tpl[64] = {};
     auto* dt = reinterpret_cast<DLGTEMPLATE*>(tpl);
-    dt->style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME;
+    // Shown only once every control is there: a watcher that saw it half
+    // built (the label alone) would take it for a message box.
+    dt->style = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
     dt->cx = 120;
     dt->cy = 40;
     HWND h = CreateDialogIndirectParamA(nullptr, dt, nullptr, DialogProc, 0);

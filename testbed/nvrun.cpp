@@ -27,10 +27,13 @@
 // appeared within --appear MS (default 30000), with 124 at --timeout. It
 // writes {"kind":"watching"} first, so a caller knows when to start NAME.
 // Every record carries unix_ms, the wall clock, to line it up with events
-// outside Wine.
+// outside Wine. The started program's exit record also carries
+// peak_working_set, its peak working set in bytes (GetProcessMemoryInfo).
 #include <windows.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +108,16 @@ std::string QuoteArg(const std::string& arg) {
     }
     out.append(backslashes * 2, '\\');
     return out + "\"";
+}
+
+// The process's peak working set so far, 0 when it cannot be read. Wine
+// reads it from the Unix process, which is gone once the program has ended,
+// so the caller keeps the largest value seen while the program ran.
+SIZE_T PeakWorkingSet(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PeakWorkingSetSize
+                                                                     : 0;
 }
 
 std::string WindowText(HWND h) {
@@ -399,9 +412,11 @@ struct Watcher {
 int WatchOnly(Watcher& w, DWORD appearMs, DWORD timeoutMs) {
     w.Write(testbed::Obj().Str("kind", "watching").Str("name", w.processName).Done());
     for (;;) {
+        // Processes first: a program that started since the last pass and
+        // already shows a box is then logged before its box.
+        w.PollProcesses();
         EnumWindows(&Watcher::Enum, reinterpret_cast<LPARAM>(&w));
         w.CheckDialogsGone();
-        w.PollProcesses();
         if (w.AllEnded()) {
             // A last look: a box shown just before the end is still logged.
             EnumWindows(&Watcher::Enum, reinterpret_cast<LPARAM>(&w));
@@ -531,16 +546,20 @@ int main(int argc, char** argv) {
     w.pid = pi.dwProcessId;
 
     int rc = 0;
+    SIZE_T peak = 0;
     for (;;) {
         EnumWindows(&Watcher::Enum, reinterpret_cast<LPARAM>(&w));
+        peak = std::max(peak, PeakWorkingSet(pi.hProcess));
         if (WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0) {
             DWORD code = 0;
             GetExitCodeProcess(pi.hProcess, &code);
             rc = static_cast<int>(code);
+            peak = std::max(peak, PeakWorkingSet(pi.hProcess));
             w.Write(testbed::Obj()
                         .Str("kind", "exit")
                         .Num("code", code)
                         .Num("t_ms", w.Elapsed())
+                        .Num("peak_working_set", static_cast<long long>(peak))
                         .Done());
             break;
         }

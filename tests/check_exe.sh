@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Checks that a built program is a 64-bit Windows GUI program (PE32+,
-# subsystem 2) that imports system DLLs only, so it starts on a machine
+# Checks that a built program is a Windows GUI program (subsystem 2) for the
+# expected processor that imports system DLLs only, so it starts on a machine
 # without any runtime installed.
-# Usage: check_exe.sh OBJDUMP PROGRAM.exe
+# Usage: check_exe.sh OBJDUMP PROGRAM.exe [pe32+|pe32]
+#   pe32+ (the default): 64-bit x64; pe32: 32-bit i386.
 set -euo pipefail
-objdump=$1 exe=$2
+objdump=$1 exe=$2 format=${3:-pe32+}
 headers=$("$objdump" -p "$exe")
-grep -q '^Magic[[:space:]]*020b' <<<"$headers" || { echo "$exe: not PE32+"; exit 1; }
+case $format in
+  pe32+) magic=020b arch=pei-x86-64 ;;
+  pe32) magic=010b arch=pei-i386 ;;
+  *) echo "unknown format $format"; exit 2 ;;
+esac
+grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || { echo "$exe: not ${format^^}"; exit 1; }
+grep -q "file format $arch\$" <<<"$headers" || { echo "$exe: not $arch"; exit 1; }
 grep -q '^Subsystem[[:space:]]*00000002' <<<"$headers" || { echo "$exe: not a GUI program"; exit 1; }
 system_dlls=" advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll netapi32.dll user32.dll ws2_32.dll ole32.dll oleaut32.dll shell32.dll wininet.dll mpr.dll version.dll "
 status=0
@@ -17,5 +24,5 @@ while read -r dll; do
     status=1
   fi
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
-[ $status -eq 0 ] && echo "$exe: PE32+ GUI program importing $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
+[ $status -eq 0 ] && echo "$exe: ${format^^} ($arch) GUI program importing $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
 exit $status

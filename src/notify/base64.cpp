@@ -9,10 +9,11 @@ namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// ((size / 4096) + 1) * 4096, refused when it does not fit in 32 bits.
+// ((size / 4096) + 1) * 4096, refused when it does not fit in 32 bits, or,
+// in a 32-bit program, in the largest object its address space can hold.
 port::DWORD RoundedBlockSize(std::uint64_t size) {
     std::uint64_t rounded = (size / 4096 + 1) * 4096;
-    if (rounded > UINT32_MAX)
+    if (rounded > UINT32_MAX || rounded > std::uint64_t{PTRDIFF_MAX})
         throw std::bad_alloc();
     return static_cast<port::DWORD>(rounded);
 }

@@ -165,10 +165,18 @@ struct NETRESOURCEA {
     char* lpComment;
     char* lpProvider;
 };
-using PFN_WNetGetResourceInformationA = DWORD (*)(NETRESOURCEA* resource, void* buffer,
-                                                  DWORD* bufferSize, char** system);
-using PFN_WNetGetResourceParentA = DWORD (*)(NETRESOURCEA* resource, void* buffer,
-                                             DWORD* bufferSize);
+// Functions found at run time are called with the system's convention:
+// stdcall on 32-bit x86 Windows (a caller that assumed cdecl would pop the
+// arguments a second time), the one convention there is everywhere else.
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#define NORVANE_WINAPI __stdcall
+#else
+#define NORVANE_WINAPI
+#endif
+using PFN_WNetGetResourceInformationA = DWORD(NORVANE_WINAPI*)(NETRESOURCEA* resource, void* buffer,
+                                                               DWORD* bufferSize, char** system);
+using PFN_WNetGetResourceParentA = DWORD(NORVANE_WINAPI*)(NETRESOURCEA* resource, void* buffer,
+                                                          DWORD* bufferSize);
 
 // One directory entry of a file search (the runtime's _finddata_t, narrowed to
 // what the logic reads).

@@ -48,6 +48,14 @@ class CopyTestCase(BedTestCase):
         self.assertEqual(words[0], NORVANE_WIN_PATH)
         return self.run_norvane(*words[1:], timeout_ms=timeout_ms, **dialog)
 
+    def assert_ended_when_told(self, events: list, role: str):
+        """The instance of a client program that got a closing message has
+        ended. A later instance is the client launched again at the end of the
+        run; whether it has logged its start yet is a matter of timing."""
+        told = [e["pid"] for e in events if e["event"] == "message"]
+        self.assertTrue(told, f"{role} got no message")
+        self.assertIn(("exited", told[0]), [(e["event"], e["pid"]) for e in events], role)
+
     def client_value(self, name: str, key: str = client.NT_KEY):
         value = self.bed.reg_value("HKLM", key, name)
         return value["data"] if value else None

@@ -21,7 +21,7 @@ class CopyNtTest(CopyTestCase):
         for role, message in (("main", 0x0111), ("update", 1126), ("monitor", 2225)):
             events = self.bed.program_events(self.client.programs[role])
             self.assertIn(message, [e["value"] for e in events if e["event"] == "message"], role)
-            self.assertEqual(events[-1]["event"], "exited", role)
+            self.assert_ended_when_told(events, role)
         guid = self.client_value("GUID")
         self.assertRegex(guid, GUID_TEXT)
         self.assertNotEqual(guid.lower(), master_guid.lower())

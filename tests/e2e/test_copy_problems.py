@@ -52,7 +52,7 @@ class CopyProblemsTest(CopyTestCase):
         self.assertEqual(result.boxes, [], result.records)
         events = self.bed.program_events(self.client.programs["main9x"])
         self.assertEqual([e["value"] for e in events if e["event"] == "message"][:1], [2024])
-        self.assertEqual(events[-1]["event"], "exited")
+        self.assert_ended_when_told(events, "main9x")
         self.assertEqual({s: self.service_config(s) for s in ("hxlisten", "rtguard")},
                          services_before)
         self.assert_restored(options.ini["95_RUN_KEY"], options.ini["95_MENU_MAIN_ITEM_FILENAME"])

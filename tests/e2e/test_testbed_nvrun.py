@@ -1,6 +1,7 @@
 """nvrun.exe, the launcher the other tests rely on: it answers message boxes
-as scripted, logs them byte-exact, leaves other dialogs alone and enforces
-its time limit; --watch-only follows a program that something else starts."""
+as scripted, logs them byte-exact, leaves other dialogs alone, enforces its
+time limit and logs the program's peak working set at its exit; --watch-only
+follows a program that something else starts."""
 
 import json
 import time
@@ -43,9 +44,13 @@ class NvrunTest(BedTestCase):
         self.assertEqual([[btn["id"] for btn in b.buttons] for b in result.boxes],
                          [[IDOK, IDCANCEL], [IDYES, IDNO], [IDYES, IDNO], [IDOK, IDCANCEL]])
 
-    def test_exit_code_is_the_childs(self):
+    def test_exit_code_is_the_childs_and_its_peak_memory_logged(self):
         result = self.boxer(str(MB_OK), "c", "t")
         self.assertEqual(result.exit_code, IDOK)
+        # Any Windows program under Wine holds a few MiB; far more would be
+        # another process's figure.
+        peak = self.exit_record(result)[0]["peak_working_set"]
+        self.assertTrue(2 * 2**20 < peak < 200 * 2**20, peak)
 
     def test_other_dialogs_listed_not_answered(self):
         # boxer's dialog has a label with id -1 and an OK button, like the

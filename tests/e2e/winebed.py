@@ -87,8 +87,14 @@ def reg_import(env, reg_text: str, workdir: Path, timeout=60, netns: str | None 
     with os.fdopen(fd, "wb") as f:
         f.write(reg_text.encode("latin-1"))
     try:
-        run(in_netns(["wine", "regedit", "/S", "Z:" + name.replace("/", "\\")], netns), env,
-            timeout)
+        for attempt in range(3):
+            cp = run(in_netns(["wine", "regedit", "/S", "Z:" + name.replace("/", "\\")], netns),
+                     env, timeout, check=attempt == 2)
+            # Seen under load: wine ends with 1 before regedit ran. An import
+            # is safe to repeat.
+            if cp.returncode == 0:
+                break
+            print(f"winebed: regedit import gave exit {cp.returncode}; retrying", file=sys.stderr)
     finally:
         os.unlink(name)
 

@@ -725,14 +725,14 @@ FakeOs& CurrentFake() {
     return static_cast<FakeOs&>(Sys());
 }
 
-DWORD FakeWNetGetResourceInformationA(NETRESOURCEA* resource, void* buffer, DWORD* size,
-                                      char** system) {
+DWORD NORVANE_WINAPI FakeWNetGetResourceInformationA(NETRESOURCEA* resource, void* buffer,
+                                                     DWORD* size, char** system) {
     if (system)
         *system = nullptr;
     return CurrentFake().NetGetResourceInformation(resource, buffer, size);
 }
 
-DWORD FakeWNetGetResourceParentA(NETRESOURCEA* resource, void* buffer, DWORD* size) {
+DWORD NORVANE_WINAPI FakeWNetGetResourceParentA(NETRESOURCEA* resource, void* buffer, DWORD* size) {
     return CurrentFake().NetGetResourceParent(resource, buffer, size);
 }
 

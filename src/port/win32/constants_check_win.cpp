@@ -35,6 +35,12 @@ static_assert(offsetof(port::TOKEN_GROUPS, Groups) == offsetof(::TOKEN_GROUPS, G
 static_assert(sizeof(port::NETRESOURCEA) == sizeof(::NETRESOURCEA));
 static_assert(offsetof(port::NETRESOURCEA, lpRemoteName) == offsetof(::NETRESOURCEA, lpRemoteName));
 static_assert(offsetof(port::NETRESOURCEA, lpProvider) == offsetof(::NETRESOURCEA, lpProvider));
+// The pointers to mpr.dll's functions call them as <winnetwk.h> declares them.
+static_assert(
+    std::is_same_v<port::PFN_WNetGetResourceInformationA,
+                   port::DWORD(WINAPI*)(port::NETRESOURCEA*, void*, port::DWORD*, char**)>);
+static_assert(std::is_same_v<port::PFN_WNetGetResourceParentA,
+                             port::DWORD(WINAPI*)(port::NETRESOURCEA*, void*, port::DWORD*)>);
 static_assert(sizeof(port::ADAPTER_STATUS) == sizeof(::ADAPTER_STATUS));
 static_assert(sizeof(port::NAME_BUFFER) == sizeof(::NAME_BUFFER));
 static_assert(sizeof(port::LANA_ENUM) == sizeof(::LANA_ENUM));
