@@ -8,20 +8,22 @@ if(NOT NORVANE_FUZZ_CLANG)
 endif()
 
 set(NORVANE_FUZZ_SMOKE_SECONDS 5 CACHE STRING "How long each fuzz target runs in the test run")
-set(smoke "${PROJECT_SOURCE_DIR}/fuzz/smoke.sh")
+set(run "${PROJECT_SOURCE_DIR}/fuzz/run.sh")
 if(NORVANE_WERROR)
   set(werror ON)
 else()
   set(werror OFF)
 endif()
-add_test(NAME fuzz.build COMMAND bash "${smoke}" build ${werror})
-set_tests_properties(fuzz.build PROPERTIES LABELS fuzz TIMEOUT 900 FIXTURES_SETUP fuzz_targets)
+add_test(NAME fuzz.build COMMAND bash "${run}" build ${werror})
+# The build uses both cores: it runs alone, not beside tests that time things.
+set_tests_properties(fuzz.build PROPERTIES LABELS fuzz TIMEOUT 900 RUN_SERIAL TRUE
+                                           FIXTURES_SETUP fuzz_targets)
 
 file(GLOB fuzz_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/fuzz/fuzz_*.cpp")
 foreach(source IN LISTS fuzz_sources)
   get_filename_component(target "${source}" NAME_WE)
   string(REGEX REPLACE "^fuzz_" "" name "${target}")
-  add_test(NAME fuzz.${name} COMMAND bash "${smoke}" run ${name} ${NORVANE_FUZZ_SMOKE_SECONDS})
+  add_test(NAME fuzz.${name} COMMAND bash "${run}" smoke ${name} ${NORVANE_FUZZ_SMOKE_SECONDS})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 120
                        FIXTURES_REQUIRED fuzz_targets)
 endforeach()
