@@ -85,15 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t marker = 1;
     while (marker < lines.size() && lines[marker] != "%%")
         ++marker;
+    // A text file holds no NUL bytes: they stand for blanks here.
     std::vector<std::string> ini(lines.begin() + 1, lines.begin() + marker);
+    for (auto& line : ini)
+        std::replace(line.begin(), line.end(), '\0', ' ');
     if (RenameHeaders(ini) > 1)
         return 0;
     if (ini.size() != 1 || ini[0] != "-") {
         std::string text;
-        for (auto line : ini) {
-            std::replace(line.begin(), line.end(), '\0', ' ');
+        for (const auto& line : ini)
             text += line + "\r\n";
-        }
         for (std::uint32_t i = 0; i < fillers; ++i)
             text +=
                 "F" + std::to_string(i) + "=C:\\WINDOWS\\TEMP\\~F" + std::to_string(i) + ".TMP\r\n";
