@@ -8,7 +8,8 @@
 //   then one file to delete per line: "path" (no such file), or
 //   "path|short" (the file exists, with that short name; empty: none).
 //
-// Checked: the existing entries stay, whole and in their order, ahead of the
+// Checked: the existing entries (as the profile functions list them: of two
+// sections "Rename", the first) stay, whole and in their order, ahead of the
 // new ones; the new ones are the files' short paths (or their paths when
 // there is none) in list order, for as many as fit into the 28672-byte
 // section buffer with their zeros; when none fits, or the section itself
@@ -17,7 +18,6 @@
 #include "fuzz_support.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -38,23 +38,6 @@ std::string AsPath(std::string_view s) {
         if (static_cast<unsigned char>(c) >= 0x20)
             out += c;
     return Trimmed(out);
-}
-
-// Headers that open the section "Rename". A file with two of them is left
-// out: which one the profile functions read is theirs to decide.
-int RenameHeaders(const std::vector<std::string>& lines) {
-    int count = 0;
-    for (const auto& line : lines) {
-        std::string t = Trimmed(line);
-        std::size_t close = t.find(']');
-        if (t.size() < 2 || t[0] != '[' || close == std::string::npos)
-            continue;
-        std::string name = Trimmed(std::string_view(t).substr(1, close - 1));
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        count += name == "rename";
-    }
-    return count;
 }
 
 // The whole section, read into a buffer that the file's text cannot outgrow.
@@ -89,8 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> ini(lines.begin() + 1, lines.begin() + marker);
     for (auto& line : ini)
         std::replace(line.begin(), line.end(), '\0', ' ');
-    if (RenameHeaders(ini) > 1)
-        return 0;
     if (ini.size() != 1 || ini[0] != "-") {
         std::string text;
         for (const auto& line : ini)
