@@ -2,8 +2,9 @@
 # Builds everything (the Windows programs with MinGW-w64 and their release
 # packages, 64- and 32-bit; the portable logic natively with ASan/UBSan) and
 # runs every test through ctest: unit tests, the port's contract tests (fake
-# and, under Wine, real), the Wine end-to-end and GUI tests, and the static
-# checks of both programs and packages.
+# and, under Wine, real), the Wine end-to-end and GUI tests, the static checks
+# of both programs and packages, and short runs of the fuzz targets (which
+# ctest builds with clang in build/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
