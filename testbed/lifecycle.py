@@ -238,6 +238,17 @@ class Hardware:
             self._key = None
 
 
+def _end(proc: subprocess.Popen):
+    """Ends a helper process: politely first, then by force."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait(timeout=10)
+
+
 class Console:
     """The console stand-in (server.py) inside a machine's namespace."""
 
@@ -262,13 +273,7 @@ class Console:
                 if line.strip() and "request_line" in json.loads(line)]
 
     def stop(self):
-        if self._proc.poll() is None:
-            self._proc.terminate()
-            try:
-                self._proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._proc.kill()
-                self._proc.wait(timeout=10)
+        _end(self._proc)
         self._janitor.done(self._key)
 
 
@@ -305,13 +310,7 @@ class Display:
         xwd.unlink()
 
     def stop(self):
-        if self._proc.poll() is None:
-            self._proc.terminate()
-            try:
-                self._proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._proc.kill()
-                self._proc.wait(timeout=10)
+        _end(self._proc)
         self._janitor.done(self._key)
 
 
