@@ -255,6 +255,12 @@ struct Watcher {
             return;
         }
         seen.insert(h);
+        // A followed program that started since the last look at the
+        // processes is picked up before its dialog is answered: answered, it
+        // may end before the next look and never be seen at all.
+        if (!processName.empty() && !Known(owner)) {
+            PollProcesses();
+        }
         if (!IsMessageBox(h)) {
             openDialogs.insert(h);
             int filled = 0;
