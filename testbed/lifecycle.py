@@ -79,10 +79,13 @@ DIALOG_CAPTION = "Norvane Utility"
 PENDING_KEY = r"System\CurrentControlSet\Control\Session Manager"
 GUID_RE = re.compile(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")
 REQUEST_RE = (r"GET /Wardline/cgi/cgiOnInst\.exe\?UID={guid}&DATE=\d{{8}}&TIME=\d{{6}}"
-              r"&DOMAIN=[^& ]*&DEFAULT_CFG=1 HTTP/1\.0")
+              r"&DOMAIN=Workgroup&DEFAULT_CFG=1 HTTP/1\.0")
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "ftp_proxy", "all_proxy", "no_proxy")
 START_TYPES = {2: "automatic", 3: "on demand", 4: "disabled"}
 STATES = {1: "stopped", 2: "starting", 3: "stopping", 4: "running"}
+
+
+WINLOGON_KEY = r"Software\Microsoft\Windows NT\CurrentVersion\Winlogon"
 
 
 class NeedError(RuntimeError):
@@ -600,6 +603,9 @@ class Lifecycle:
         # Found by its bare name from the Windows folder (see the module's text).
         ini = master.c_path(installed.ini_path)
         shutil.copyfile(ini, master.c_path(r"C:\windows\Wdlscan.ini"))
+        # The master's workgroup, which its copies report to the console.
+        master.regedit_import(client.reg_file({
+            "HKEY_LOCAL_MACHINE\\" + WINLOGON_KEY: {"CachePrimaryDomain": "WORKGROUP"}}))
         master.install_exe(self.o.exe, EXE)
         self.client_run_values = dict(installed.run_values)
         before = state_rows(master)

@@ -64,7 +64,7 @@ class LifecycleTest(unittest.TestCase):
             with self.subTest(m.name):
                 self.assertEqual(len(m.requests), 1, m.requests)
                 self.assertRegex(m.requests[0], rf"^GET /Wardline/cgi/cgiOnInst\.exe\?UID="
-                                 rf"{m.guid_after}&DATE=\d{{8}}&TIME=\d{{6}}&DOMAIN=[^& ]*"
+                                 rf"{m.guid_after}&DATE=\d{{8}}&TIME=\d{{6}}&DOMAIN=Workgroup"
                                  rf"&DEFAULT_CFG=1 HTTP/1\.0$")
 
     def test_every_client_restored_and_running(self):
