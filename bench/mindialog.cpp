@@ -3,9 +3,10 @@
 // dialog, memory). OK or Cancel (or their WM_COMMAND) ends it.
 //
 // Built with NORVANE_BENCH_IMPORTS (mindialog_imports.exe) it also imports
-// the DLLs norvane.exe imports, those it loads at their first call the same
-// way, and carries its manifest, and does nothing more: the difference to the plain build is what Wine charges for those
-// DLLs, the rest of norvane.exe's figure is the program's own.
+// the DLLs norvane.exe imports (those it loads at their first call, the same
+// way) and carries its manifest, and does nothing more: the difference to the
+// plain build is what Wine charges for those DLLs, the rest of norvane.exe's
+// figure is the program's own.
 #ifdef NORVANE_BENCH_IMPORTS
 #include <winsock2.h>
 #endif
