@@ -2,10 +2,13 @@
 # Checks that a built program is a Windows GUI program (subsystem 2) for the
 # expected processor that imports system DLLs only, so it starts on a machine
 # without any runtime installed.
-# Usage: check_exe.sh OBJDUMP PROGRAM.exe [pe32+|pe32]
+# Usage: check_exe.sh OBJDUMP PROGRAM.exe [pe32+|pe32] [LATE_DLL ...]
 #   pe32+ (the default): 64-bit x64; pe32: 32-bit i386.
+#   LATE_DLL: a DLL the program must load at its first call (delay import),
+#   so not among the DLLs loaded with the program, yet named in it.
 set -euo pipefail
 objdump=$1 exe=$2 format=${3:-pe32+}
+late=("${@:4}")
 headers=$("$objdump" -p "$exe")
 case $format in
   pe32+) magic=020b arch=pei-x86-64 ;;
@@ -24,5 +27,15 @@ while read -r dll; do
     status=1
   fi
 done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z')
+for dll in "${late[@]}"; do
+  if grep -qx "$dll" <<<"$imports"; then
+    echo "$exe loads $dll with the program, not at its first call"
+    status=1
+  elif ! grep -qaF "$dll" "$exe"; then
+    echo "$exe does not name $dll for loading at its first call"
+    status=1
+  fi
+done
 [ $status -eq 0 ] && echo "$exe: ${format^^} ($arch) GUI program importing $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
 exit $status

@@ -61,7 +61,7 @@ void Send(HINTERNET request, DWORD_PTR context, DWORD* status) {
 // A body, piece by piece. A read of WinINet waits until its buffer is full
 // or the body has ended, so each piece asks only for what has arrived: no
 // read then waits longer than for the next bytes, and a body that trickles
-// in is ended by the time limit between two pieces.
+// in is ended by the time limit on the whole body (bodyTimeLimit).
 class BodyReader {
 public:
     BodyReader(HINTERNET request, const HttpRequestSpec& params)

@@ -15,6 +15,12 @@ protected:
         os.profileFiles[kIni] = "[INI_CLIENT_SETUP_SECTION]\r\n" + entries;
     }
     std::string ClientRunEntry() { return RunValue(kClientRunValue); }
+    // The one box of a preparation whose INI file names a service that does
+    // not exist.
+    static std::vector<std::string> NoSuchServiceBox() {
+        return {std::string(kTitle) +
+                ": (1060) The specified service does not exist as an installed service.\r\n"};
+    }
 };
 
 } // namespace
@@ -56,10 +62,7 @@ TEST_F(HostileIni, EntriesLongerThan259CharactersAreCutAndNotFound) {
     Ini(std::string(300, 'K') + "=a key name that long is just another key\r\n" +
         "NT_HXLISTEN_SERVICE_FILENAME=" + std::string(300, 'h') + ".exe\r\n");
     Prepare();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{
-                           std::string(kTitle) +
-                           ": (1060) The specified service does not exist as an installed "
-                           "service.\r\n"});
+    EXPECT_EQ(Boxes(), NoSuchServiceBox());
     EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
 }
 
@@ -82,10 +85,7 @@ TEST_F(HostileIni, ServiceFilesWithFoldersQuotesOrNoExtension) {
     Ini("NT_HXLISTEN_SERVICE_FILENAME=hx listen.exe\r\n");
     os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
     Prepare();
-    EXPECT_EQ(Boxes(), std::vector<std::string>{
-                           std::string(kTitle) +
-                           ": (1060) The specified service does not exist as an installed "
-                           "service.\r\n"});
+    EXPECT_EQ(Boxes(), NoSuchServiceBox());
     EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
 }
 
