@@ -99,6 +99,25 @@ def reg_import(env, reg_text: str, workdir: Path, timeout=60, netns: str | None 
         os.unlink(name)
 
 
+def boot_prefix(prefix: Path, env, attempts: int = 3):
+    """Creates the prefix with `wineboot -i`. Seen under load on a fresh
+    machine: wineboot ends with 1 ("ShellExecuteEx failed: Internal error")
+    before the prefix is complete. A half-made prefix is removed and made
+    again; the last failure is raised."""
+    prefix = Path(prefix)
+    for attempt in range(1, attempts + 1):
+        try:
+            run(["wineboot", "-i"], env, 180)
+            return
+        except BedError as e:
+            if attempt == attempts:
+                raise
+            print(f"winebed: creating {prefix} failed ({e}); trying again", file=sys.stderr)
+            run(["wineserver", "-k"], env, 30, check=False)
+            run(["wineserver", "-w"], env, 60, check=False)
+            shutil.rmtree(prefix, ignore_errors=True)
+
+
 def make_template(prefix: Path) -> float:
     """Creates a quiet, headless prefix; returns the seconds it took."""
     t0 = time.monotonic()
@@ -108,7 +127,7 @@ def make_template(prefix: Path) -> float:
     prefix.parent.mkdir(parents=True, exist_ok=True)
     env = wine_env(prefix)
     try:
-        run(["wineboot", "-i"], env, 180)
+        boot_prefix(prefix, env)
         # Headless windows and message boxes; no crash dialog from winedbg.
         reg_import(env, client.reg_file({
             r"HKEY_CURRENT_USER\Software\Wine\Drivers": {"Graphics": "null"},

@@ -139,7 +139,7 @@ class Session:
     def start(self):
         self._start_xvfb()
         # Quiet prefix creation: no display, no Mono/Gecko prompts.
-        self.run(["wineboot", "-i"], timeout=180, display=False)
+        winebed.boot_prefix(self.prefix, self.env)
         self.run(["wineserver", "-w"], timeout=120, display=False)
         self._import_registry()
         self.run(["wineserver", "-w"], timeout=120, display=False)

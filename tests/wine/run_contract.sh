@@ -53,7 +53,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-if ! timeout 120 wineboot -i >/dev/null 2>&1; then
+if ! bash "$(dirname "$0")/boot_prefix.sh"; then
     echo "run_contract: wineboot failed" >&2
     exit 1
 fi

@@ -9,7 +9,7 @@ wine=$(command -v wine64 || command -v wine)
 cleanup() { timeout 20 wineserver -k >/dev/null 2>&1; rm -rf "$prefix"; }
 trap cleanup EXIT
 rm -rf "$prefix"
-timeout 120 "$wine" wineboot -i >/dev/null 2>&1
+bash "$(dirname "$0")/../wine/boot_prefix.sh" || { echo "run-under-wine: wineboot failed" >&2; exit 1; }
 timeout 60 wineserver -w
 # The machine's adapters, for the host-identity test.
 macs=$(cat /sys/class/net/*/address 2>/dev/null | tr -d ':' | tr 'A-F' 'a-f' | tr '\n' ' ')
