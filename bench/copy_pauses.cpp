@@ -7,8 +7,8 @@
 // status texts with the virtual time each was shown at.
 //
 //   copy_pauses [--statuses]
-#include "app/message_box.h"
-#include "app/progress_view.h"
+#include "common/message_box.h"
+#include "common/progress_view.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "port/fake/fake_internet.h"

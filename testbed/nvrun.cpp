@@ -14,6 +14,9 @@
 // unless its caption is the one --dialog CAPTION names: that one gets the
 // texts of the --fill ID=TEXT options for the controls it has (the
 // credential dialog's edits, say) and is answered with --dialog-answer ID.
+// Every other visible top-level window of the child is logged once too (kind
+// "window", with its class and caption): a run that must show nothing at all
+// has no record of any of the three kinds.
 // Exit code: the child's; 124 when the time limit (default 60000 ms) ran out
 // and the child was terminated; 125 for a usage error; 127 when the program
 // could not be started.
@@ -249,9 +252,24 @@ struct Watcher {
         if (pid != 0 && owner != pid) {
             return;
         }
-        char cls[16] = {};
+        char cls[64] = {};
         GetClassNameA(h, cls, sizeof cls);
-        if (std::strcmp(cls, "#32770") != 0 || seen.count(h)) {
+        if (seen.count(h)) {
+            return;
+        }
+        if (std::strcmp(cls, "#32770") != 0) {
+            // Any other visible window of the program started, logged once
+            // (a program that must show nothing at all is checked by it).
+            if (pid != 0) {
+                seen.insert(h);
+                Write(testbed::Obj()
+                          .Str("kind", "window")
+                          .Str("class", cls)
+                          .Str("caption", WindowText(h))
+                          .Num("pid", owner)
+                          .Num("t_ms", Elapsed())
+                          .Done());
+            }
             return;
         }
         seen.insert(h);

@@ -1,7 +1,8 @@
 #include "app/app_main_win.h"
 
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "app/norvane_app.h"
+#include "common/report.h"
 #include "common/syserror.h"
 #include "port/win32/win32_internet.h"
 #include "port/win32/win32_os.h"
@@ -26,11 +27,14 @@ int NorvaneMain(std::function<void(port::BOOL sameHost)> runProgressDialog) {
         theApp.m_runProgressDialog = std::move(runProgressDialog);
         theApp.InitInstance();
     } catch (...) {
-        // Nothing may leave the program unreported.
-        std::string const text =
-            "An unexpected error ended the program:\n" + DescribeCurrentException();
-        MessageBoxA(nullptr, text.c_str(), AfxGetAppName(), MB_OK | MB_ICONERROR);
-        return 1;
+        // InitInstance reports what its run raises; this is the last guard
+        // for what escapes the report itself. A quiet run shows nothing.
+        if (!Report().IsQuiet()) {
+            std::string const text =
+                "An unexpected error ended the program:\n" + DescribeCurrentException();
+            MessageBoxA(nullptr, text.c_str(), AfxGetAppName(), MB_OK | MB_ICONERROR);
+        }
+        return kExitUnexpectedError;
     }
-    return 0;
+    return theApp.m_nExitCode;
 }

@@ -7,5 +7,6 @@
 
 #include <functional>
 
-// runProgressDialog runs the progress dialog of reconfiguration mode.
+// runProgressDialog runs the progress dialog of reconfiguration mode. Returns
+// the run's exit code (common/report.h), which WinMain returns.
 int NorvaneMain(std::function<void(port::BOOL sameHost)> runProgressDialog);

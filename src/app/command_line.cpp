@@ -85,6 +85,10 @@ void CNorvaneCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, p
         m_bSilent = port::TRUE;
         return;
     }
+    if (MbsICmp(param, "quiet") == 0) {
+        m_bQuiet = port::TRUE;
+        return;
+    }
     if (MbsICmp(param, "HideWindow") == 0)
         return;
     m_strHostArg = param;

@@ -30,4 +30,5 @@ public:
 
     std::string m_strHostArg;           // the host-identity flag, without its slash or dash
     port::BOOL m_bSilent = port::FALSE; // no closing message in preparation mode
+    port::BOOL m_bQuiet = port::FALSE;  // no window at all: everything goes to the record
 };

@@ -1,12 +1,15 @@
 #include "app/norvane_app.h"
 
 #include "app/host_identity.h"
-#include "app/message_box.h"
 #include "app/prepare.h"
+#include "app/worker.h"
 #include "common/handles.h"
+#include "common/message_box.h"
 #include "common/platform.h"
 #include "common/runkey.h"
+#include "common/report.h"
 #include "common/settings.h"
+#include "common/syserror.h"
 #include "common/text.h"
 #include "string_ids.h"
 
@@ -34,22 +37,40 @@ port::BOOL IsOldNT() {
     return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion < 4;
 }
 
-port::BOOL ReadApplicationPath(char* buffer) {
-    unique_hkey key;
-    if (Sys().RegOpenKeyA(HKEY_LOCAL_MACHINE, kClientKeyNT, key.put()) != ERROR_SUCCESS)
-        return FALSE;
-    // Read beside the caller's buffer so that a failed read leaves it as it
-    // was, and so that a value filling all 260 bytes still ends in a zero.
-    char value[MAX_PATH + 1] = {};
-    DWORD size = MAX_PATH;
-    if (Sys().RegQueryValueExA(key.get(), kValueApplicationPath, nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
-        return FALSE;
-    std::size_t length = std::min<std::size_t>(std::strlen(value), MAX_PATH - 1);
-    std::memcpy(buffer, value, length);
-    buffer[length] = '\0';
-    return TRUE;
+namespace {
+
+// The steps of a quiet run report through the record only; there is no
+// window to write to.
+class SilentView : public ProgressView {
+public:
+    void SetStatusText(const char*) override {}
+    void RepaintStatus() override {}
+    int ShowMessageBox(const char*, const char*, UINT) override { return IDOK; }
+    void Hide() override {}
+    void Done() override {}
+};
+
+std::string WindowsText() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!Sys().GetVersionExA(&info))
+        return "an unknown Windows";
+    const char* kind = info.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT"
+                       : info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "9x"
+                                                                         : "Win32s";
+    return Format("Windows %s %lu.%lu build %lu", kind,
+                  static_cast<unsigned long>(info.dwMajorVersion),
+                  static_cast<unsigned long>(info.dwMinorVersion),
+                  static_cast<unsigned long>(info.dwBuildNumber & 0xFFFF));
 }
+
+void Refuse(UINT stringId, UINT type, UINT helpId) {
+    Report().SetMode(RunMode::Refused);
+    Report().Fail(kExitRefused);
+    AfxMessageBox(stringId, type, helpId);
+}
+
+} // namespace
 
 port::BOOL CNorvaneApp::InitInstance() {
     // The default name of the program is the caption until the title loads.
@@ -59,21 +80,39 @@ port::BOOL CNorvaneApp::InitInstance() {
     m_pszAppName = m_defaultAppName.c_str();
     AfxSetAppName(m_pszAppName);
 
-    if (Sys().WSAStartup(0x0101) != 0) {
-        AfxMessageBox(IDS_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
-        return FALSE;
+    Report().Reset();
+    try {
+        Run();
+    } catch (...) {
+        // Each step shows its own failures; this is for what none expected.
+        Report().Fail(kExitUnexpectedError);
+        AfxMessageBox("An unexpected error ended the program:\n" + DescribeCurrentException(),
+                      MB_OK | MB_ICONERROR);
     }
+    m_nExitCode = Report().Finish();
+    return FALSE;
+}
 
+void CNorvaneApp::Run() {
+    // The command line is read first: a quiet run shows nothing at all.
     CNorvaneCommandLineInfo cmdInfo;
     ParseCommandLine(SplitCommandLine(m_commandLine), cmdInfo);
+    Report().SetQuiet(cmdInfo.m_bQuiet);
+    Report().Event("Started on " + WindowsText() + (cmdInfo.m_bQuiet ? ", quiet" : "") + ": " +
+                   m_commandLine);
+
+    if (Sys().WSAStartup(0x0101) != 0) {
+        Refuse(IDS_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
+        return;
+    }
 
     m_strTitle = LoadResString(IDS_APP_TITLE);
     m_pszAppName = m_strTitle.c_str();
     AfxSetAppName(m_pszAppName);
 
     if (IsOldNT()) {
-        AfxMessageBox(IDS_OLD_NT, MB_ICONERROR, 0);
-        return FALSE;
+        Refuse(IDS_OLD_NT, MB_ICONERROR, 0);
+        return;
     }
 
     // A missing value leaves the folder empty; the INI defaults then apply.
@@ -81,13 +120,27 @@ port::BOOL CNorvaneApp::InitInstance() {
     (void)ReadApplicationPath(clientFolder);
 
     if (!RunValueExists(kOwnRunValue)) {
+        Report().SetMode(RunMode::Prepare);
         PrepareMasterImage(cmdInfo, clientFolder);
-        return FALSE;
+        return;
     }
 
     std::string identity = GetHostIdentity();
     port::BOOL sameHost = MbsICmp(identity, cmdInfo.m_strHostArg) == 0;
-    if (m_runProgressDialog)
+    Report().SetMode(sameHost ? RunMode::SameHost : RunMode::Copy);
+    Report().Event(Format("Registered for host \"%s\", this host is \"%s\": %s",
+                          cmdInfo.m_strHostArg.c_str(), identity.c_str(),
+                          sameHost ? "the master itself, its preparation is undone"
+                                   : "a copy, it gets an identity of its own"));
+    if (cmdInfo.m_bQuiet)
+        RunQuietly(sameHost);
+    else if (m_runProgressDialog)
         m_runProgressDialog(sameHost);
-    return FALSE;
+}
+
+void CNorvaneApp::RunQuietly(port::BOOL sameHost) {
+    SilentView view;
+    ReconfigurationData data;
+    data.m_bSameHost = sameHost;
+    RunWorkerSequence(&view, data);
 }

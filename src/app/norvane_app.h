@@ -13,12 +13,15 @@ public:
     ~CNorvaneApp();
 
     // The whole program; always FALSE (there is no message loop to enter).
+    // The run's exit code is in m_nExitCode afterwards.
     port::BOOL InitInstance();
 
     // The full command line (set by the program's entry point).
     std::string m_commandLine;
     // Runs the modal progress dialog of reconfiguration mode.
     std::function<void(port::BOOL sameHost)> m_runProgressDialog;
+    // What WinMain returns: the run's exit code (common/report.h).
+    int m_nExitCode = 0;
 
     std::string m_strTitle;
     // Caption of every message box raised through the application
@@ -27,12 +30,13 @@ public:
     const char* m_pszAppName;
 
 private:
+    // The mode's work; may raise, InitInstance reports what escapes.
+    void Run();
+    // Reconfiguration mode without a window: the steps on this thread.
+    void RunQuietly(port::BOOL sameHost);
+
     std::string m_defaultAppName;
 };
 
 // TRUE on NT releases before 4.0.
 [[nodiscard]] port::BOOL IsOldNT();
-
-// The client's "Application Path" into a 260-byte buffer; FALSE (buffer
-// unchanged) when the key or the value cannot be read.
-[[nodiscard]] port::BOOL ReadApplicationPath(char* buffer);

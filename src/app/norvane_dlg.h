@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "app/dialog_win.h"
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 #include "app/worker.h"
 #include "common/handles.h"
 #include "controls/animation_icon.h"

@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "app/norvane_dlg.h"
 #include "common/platform.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "res/resource.h"
 #include "res/string_ids.h"
@@ -140,7 +141,8 @@ void CNorvaneDlg::OnCancel() {
 }
 
 void CNorvaneDlg::OnUnexpectedException(const char* description) {
-    MessageBoxA(m_hWnd, description, AfxGetAppName(), MB_OK | MB_ICONERROR);
+    Report().Fail(kExitUnexpectedError);
+    Report().Message(description, AfxGetAppName(), MB_OK | MB_ICONERROR, this);
     // A running worker still uses the dialog and ends it itself.
     if (!m_bWorkerRunning)
         EndDialog(IDABORT);

@@ -1,9 +1,10 @@
 #include "app/prepare.h"
 
 #include "app/host_identity.h"
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "common/handles.h"
 #include "common/platform.h"
+#include "common/report.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "common/syserror.h"
@@ -13,18 +14,36 @@
 
 using namespace port;
 
-bool RegisterSelfForStartup(const std::string& iniPath, int platform) {
-    std::string command =
-        Format("\"%s\" \"/%s\"", GetModulePath().c_str(), GetHostIdentity().c_str());
+std::string StartupCommand(const std::string& identity, bool quiet) {
+    std::string command = Format("\"%s\" \"/%s\"", GetModulePath().c_str(), identity.c_str());
+    // Every copy of the image then runs without a window too. The option
+    // the Run-value writer would append comes first, as it always has.
+    if (quiet)
+        command += std::string(" ") + kHideWindowOption + " /quiet";
+    return command;
+}
+
+bool RegisterSelfForStartup(const std::string& iniPath, int platform, bool quiet) {
+    std::string const command = StartupCommand(GetHostIdentity(), quiet);
     if (!SetRunValue(command, kOwnRunValue)) {
         ShowLastError();
         return false;
     }
+    Report().Event("Registered to run at the next logon: " + command);
     // A value that cannot be deleted only means that the client also starts
     // at the next logon; the utility stops it there anyway.
+    std::vector<std::string> names;
     if (platform == VER_PLATFORM_WIN32_WINDOWS)
-        (void)DeleteRunValue(ReadIniString(kClientIniSection, kIniRunKey9x, "", iniPath));
-    (void)DeleteRunValue(ReadIniString(kClientIniSection, kIniRunKeyNT, "", iniPath));
+        names.push_back(ReadIniString(kClientIniSection, kIniRunKey9x, "", iniPath));
+    names.push_back(ReadIniString(kClientIniSection, kIniRunKeyNT, "", iniPath));
+    for (const auto& name : names) {
+        if (name.empty())
+            continue;
+        Report().Event(DeleteRunValue(name)
+                           ? "The client's start-up value \"" + name + "\" is removed"
+                           : "The client's start-up value \"" + name + "\" could not be removed: " +
+                                 CSystemError(Sys().GetLastError()).GetErrorText());
+    }
     return true;
 }
 
@@ -46,11 +65,16 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::strin
     const std::string iniPath = JoinPath(clientFolder, kClientIniFile);
     std::vector<std::string> changed;
     int platform = GetPlatformId();
+    Report().Event("Preparing this computer as the master of a disk image; the client's "
+                   "settings file is " +
+                   iniPath);
 
     if (platform == VER_PLATFORM_WIN32_WINDOWS) {
         // Nothing to configure: the client's Run values go with the registration.
     } else if (platform == VER_PLATFORM_WIN32_NT) {
         if (!IsAdministrator()) {
+            Report().SetMode(RunMode::Refused);
+            Report().Fail(kExitRefused);
             AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
             return;
         }
@@ -63,22 +87,33 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::strin
                 ScopedServiceHandle service = OpenClientService(manager, name);
                 SetServiceStartType(service, SERVICE_DEMAND_START);
                 changed.push_back(name);
+                Report().Event("The client's service \"" + name + "\" now starts on demand");
             }
         } catch (const CSystemError& error) {
+            Report().Fail(kExitPreparationFailed);
             ShowSystemError(error);
         }
         if (changed.empty())
             return;
     } else {
+        // Neither Windows 9x nor NT: nothing here knows how to prepare it.
+        Report().SetMode(RunMode::Refused);
+        Report().Fail(kExitRefused);
+        Report().Event(
+            Format("Windows of platform %d is not supported; nothing is changed", platform));
         return;
     }
 
     // Without the registration nothing would undo the start type on the
     // copies, so a failed one leaves the master as it was.
     scope_exit undoStartTypes([&changed]() noexcept { RestoreAutomaticStart(changed); });
-    if (!RegisterSelfForStartup(iniPath, platform))
+    if (!RegisterSelfForStartup(iniPath, platform, cmdInfo.m_bQuiet)) {
+        Report().Fail(kExitPreparationFailed);
         return;
+    }
     undoStartTypes.release();
-    if (!cmdInfo.m_bSilent)
+    // A quiet run records the closing message instead of showing it; a
+    // silent one leaves it out.
+    if (!cmdInfo.m_bSilent || cmdInfo.m_bQuiet)
         AfxMessageBox(IDS_CONFIGURED_FOR_RESTART, MB_OK, static_cast<UINT>(-1));
 }

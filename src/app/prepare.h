@@ -10,9 +10,14 @@
 // logon with the host identity on its command line.
 void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::string& clientFolder);
 
+// The command this program registers: its quoted path and the quoted
+// slash-prefixed identity; with quiet, " -HideWindow /quiet" behind them.
+std::string StartupCommand(const std::string& identity, bool quiet);
+
 // Stores this program's own Run value, then removes the client's Run values
 // named in its INI file ("NT_RUN_KEY"; on Windows 9x also "95_RUN_KEY"). In
 // that order, so that a failed write leaves the client's start-up entry in
 // place: the machine always starts one of the two. false, with the system's
-// error shown, when the own value could not be stored.
-[[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform);
+// error shown, when the own value could not be stored. A quiet preparation
+// registers a quiet command.
+[[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform, bool quiet);

@@ -1,7 +1,8 @@
 // The worker thread's sequence.
 #include "app/worker.h"
 
-#include "app/message_box.h"
+#include "common/message_box.h"
+#include "common/report.h"
 #include "common/syserror.h"
 #include "reconfigure/reconfiguration.h"
 
@@ -17,7 +18,8 @@ void ReportUnexpectedFailure(ProgressView& view) noexcept {
     try {
         std::string const text = "The reconfiguration stopped because of an unexpected error:\n" +
                                  DescribeCurrentException();
-        view.ShowMessageBox(text.c_str(), AfxGetAppName(), port::MB_ICONERROR);
+        Report().Fail(kExitUnexpectedError);
+        Report().Message(text, AfxGetAppName(), port::MB_ICONERROR, &view);
     } catch (...) {
         // Not even the box could be shown; the dialog still has to end.
     }

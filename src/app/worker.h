@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 
 // The reconfiguration steps as the worker runs them.
 using WorkerSteps = std::function<void(ProgressView& view, ReconfigurationData& data)>;

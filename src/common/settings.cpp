@@ -1,7 +1,11 @@
 #include "common/settings.h"
 
+#include "common/handles.h"
 #include "common/text.h"
 #include "port/port.h"
+
+#include <algorithm>
+#include <cstring>
 
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& defaultValue, const std::string& iniPath) {
@@ -57,4 +61,23 @@ std::string JoinPath(const std::string& left, const std::string& right) {
     if (!right.empty() && !rightStartsWithSep)
         return left + sep + right;
     return left + right;
+}
+
+port::BOOL ReadApplicationPath(char* buffer) {
+    unique_hkey key;
+    if (port::Sys().RegOpenKeyA(port::HKEY_LOCAL_MACHINE, kClientKeyNT, key.put()) !=
+        port::ERROR_SUCCESS)
+        return port::FALSE;
+    // Read beside the caller's buffer so that a failed read leaves it as it
+    // was, and so that a value filling all 260 bytes still ends in a zero.
+    char value[port::MAX_PATH + 1] = {};
+    port::DWORD size = port::MAX_PATH;
+    if (port::Sys().RegQueryValueExA(key.get(), kValueApplicationPath, nullptr, nullptr,
+                                     reinterpret_cast<port::BYTE*>(value),
+                                     &size) != port::ERROR_SUCCESS)
+        return port::FALSE;
+    std::size_t length = std::min<std::size_t>(std::strlen(value), port::MAX_PATH - 1);
+    std::memcpy(buffer, value, length);
+    buffer[length] = '\0';
+    return port::TRUE;
 }

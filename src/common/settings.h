@@ -2,6 +2,8 @@
 // two readers every step uses: the INI string reader and the path joiner.
 #pragma once
 
+#include "port/port.h"
+
 #include <string>
 
 // Client registry keys under HKEY_LOCAL_MACHINE.
@@ -44,3 +46,7 @@ std::string ClientProgramPath(const std::string& folder, const std::string& file
 
 // The first byte of the last character of text (text itself when empty).
 const char* LastCharacter(const char* text);
+
+// The client's "Application Path" into a 260-byte buffer; FALSE (buffer
+// unchanged) when the key or the value cannot be read.
+[[nodiscard]] port::BOOL ReadApplicationPath(char* buffer);

@@ -1,5 +1,6 @@
 #include "notify/failure_report.h"
 
+#include "common/report.h"
 #include "common/syserror.h"
 #include "common/text.h"
 #include "notify/internet_error.h"
@@ -30,6 +31,15 @@ void ReportNotificationFailure(ProgressView& view, const char* caption) {
     std::string text;
     try {
         throw;
+    } catch (const CInternetException& e) {
+        char message[MAX_PATH] = {};
+        e.GetErrorMessage(message, sizeof message);
+        text = message;
+        // No answer came: the library's code is what the server's status
+        // would have been.
+        Report().ServerStatus(e.m_dwError);
+        Report().Event(Format("The request failed with the library's error %lu",
+                              static_cast<unsigned long>(e.m_dwError)));
     } catch (const CException& e) {
         char message[MAX_PATH] = {};
         e.GetErrorMessage(message, sizeof message);
@@ -39,11 +49,13 @@ void ReportNotificationFailure(ProgressView& view, const char* caption) {
     } catch (const CInternetStatusException& e) {
         UINT id = StatusMessageId(e.m_dwStatusCode);
         text = id ? LoadResString(id) : std::string();
+        Report().Event(Format("The notification failed with status %lu",
+                              static_cast<unsigned long>(e.m_dwStatusCode)));
     } catch (const CSystemError& e) {
         CSystemError copy = e;
         text = copy.GetErrorText();
     } catch (...) {
         text = LoadResString(IDS_DOWNLOAD_UNKNOWN_ERROR);
     }
-    view.ShowMessageBox(text.c_str(), caption, MB_ICONERROR);
+    Report().Message(text, caption, MB_ICONERROR, &view);
 }

@@ -2,7 +2,7 @@
 // request — one error box owned by the progress dialog.
 #pragma once
 
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 
 // Call only inside a catch handler: shows the exception being handled, by
 // kind, in the first matching way:

@@ -1,5 +1,6 @@
 #include "notify/http_fetch.h"
 
+#include "common/report.h"
 #include "common/text.h"
 #include "notify/base64.h"
 #include "notify/http_session.h"
@@ -52,10 +53,15 @@ void QueryStatusCode(HINTERNET request, DWORD* status) {
         *status = value;
 }
 
-void Send(HINTERNET request, DWORD_PTR context, DWORD* status) {
+// Sends the request; the record gets its line (never a header: the
+// credentials travel there) and the answer's status.
+void Send(HINTERNET request, DWORD_PTR context, DWORD* status, const std::string& requestLine) {
+    Report().Event("Request sent: " + requestLine);
     if (!Net().HttpSendRequestA(request, nullptr, 0, nullptr, 0))
         ThrowInternetException(context);
     QueryStatusCode(request, status);
+    Report().ServerStatus(*status);
+    Report().Event(Format("Answer: status %lu", static_cast<unsigned long>(*status)));
 }
 
 // A body, piece by piece. A read of WinINet waits until its buffer is full
@@ -102,6 +108,32 @@ void QueryCredential(HINTERNET request, DWORD option, char (&buffer)[kCredential
     buffer[kCredentialSize - 1] = '\0';
 }
 
+// The library's credential dialog for a challenge (401 or 407), and what the
+// person there decided. A quiet run asks nobody: the challenge stands, as
+// when the dialog is cancelled.
+DWORD AskForCredentials(HINTERNET request, DWORD status) {
+    const char* const who = status == HTTP_STATUS_PROXY_AUTH_REQ ? "proxy" : "server";
+    if (Report().IsQuiet()) {
+        Report().Event(Format("The %s asks for credentials (status %lu) that the stored ones do "
+                              "not satisfy; a quiet run asks nobody",
+                              who, static_cast<unsigned long>(status)));
+        return ERROR_CANCELLED;
+    }
+    DWORD const answer = Net().InternetErrorDlg(
+        Sys().GetDesktopWindow(), request, ERROR_INTERNET_INCORRECT_PASSWORD,
+        FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+            FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+        nullptr);
+    Report().Event(answer == ERROR_INTERNET_FORCE_RETRY
+                       ? Format("The %s asked for credentials (status %lu); new ones were typed",
+                                who, static_cast<unsigned long>(status))
+                       : Format("The %s asked for credentials (status %lu); the credential "
+                                "dialog ended with %lu",
+                                who, static_cast<unsigned long>(status),
+                                static_cast<unsigned long>(answer)));
+    return answer;
+}
+
 // "http=http://host:port" for the proxy access type. A host too long for the
 // text's 256 bytes is refused: a cut name would send the request elsewhere.
 std::string ProxyText(const char* host, WORD port) {
@@ -121,6 +153,9 @@ std::string BuildBasicAuthHeader(BOOL proxy, const char* user, const char* passw
     std::string credentials = Format("%s:%s", user ? user : "", password ? password : "");
     CBase64Codec codec;
     codec.EncodeString(credentials.c_str());
+    // Neither the password nor the header's value may reach the log.
+    Report().AddSecret(password ? password : "");
+    Report().AddSecret(codec.GetEncoded());
     return Format(proxy ? "Proxy-Authorization: Basic %s\r\n" : "Authorization: Basic %s\r\n",
                   codec.GetEncoded());
 }
@@ -177,10 +212,10 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
             SetTextOption(c, INTERNET_OPTION_PASSWORD, params.serverPassword);
     }
 
-    unique_hinternet request(
-        Net().HttpOpenRequestA(connection.get(), kVerbs[params.verb], params.object,
-                               params.version ? params.version : "HTTP/1.0", params.referrer,
-                               nullptr, params.openFlags, params.context));
+    const char* const version = params.version ? params.version : "HTTP/1.0";
+    unique_hinternet request(Net().HttpOpenRequestA(connection.get(), kVerbs[params.verb],
+                                                    params.object, version, params.referrer,
+                                                    nullptr, params.openFlags, params.context));
     if (!request)
         ThrowInternetException(params.context);
     HINTERNET r = request.get();
@@ -198,10 +233,16 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         AddHeaders(
             r, BuildBasicAuthHeader(FALSE, s_lastServerUser.c_str(), s_lastServerPassword.c_str()));
 
+    std::string const requestLine =
+        Format("%s %s %s to %s:%u", kVerbs[params.verb], params.object ? params.object : "",
+               version, params.server ? params.server : "", unsigned{params.serverPort}) +
+        (accessType == INTERNET_OPEN_TYPE_PROXY       ? " through the proxy " + proxyText
+         : accessType == INTERNET_OPEN_TYPE_PRECONFIG ? " with the system's proxy settings"
+                                                      : std::string());
     DWORD status = 0;
     int retries = params.authRetries;
     BYTE piece[kPieceSize];
-    Send(r, params.context, &status);
+    Send(r, params.context, &status, requestLine);
     // The first challenge goes to the dialog without using up a retry.
     bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
     for (;;) {
@@ -219,11 +260,7 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         BodyReader challengeBody(r, params);
         while (challengeBody.Next(piece) > 0) {
         }
-        DWORD answer = Net().InternetErrorDlg(
-            Sys().GetDesktopWindow(), r, ERROR_INTERNET_INCORRECT_PASSWORD,
-            FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
-                FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
-            nullptr);
+        DWORD const answer = AskForCredentials(r, status);
         if (answer == ERROR_INTERNET_FORCE_RETRY) {
             const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
             char user[kCredentialSize];
@@ -246,12 +283,13 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
                     s_lastServerUser = user;
                     s_lastServerPassword = password;
                 }
+                Report().AddSecret(password);
                 HttpFetch(again, sink);
                 return;
             }
-            Send(r, params.context, &status);
+            Send(r, params.context, &status, requestLine);
         } else if (answer == ERROR_SUCCESS) {
-            Send(r, params.context, &status);
+            Send(r, params.context, &status, requestLine);
         }
         // Any other answer: the user cancelled; the status stands.
     }

@@ -1,6 +1,6 @@
 #include "notify/http_session.h"
 
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "common/handles.h"
 #include "notify/internet_error.h"
 

@@ -3,6 +3,7 @@
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/registry.h"
+#include "common/report.h"
 #include "common/settings.h"
 #include "common/text.h"
 #include "notify/failure_report.h"
@@ -159,7 +160,10 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         params.dataSendTimeout = params.dataReceiveTimeout = 300000;
         params.authRetries = 0;
         params.bodyTimeLimit = kAnswerTimeLimitMs;
+        Report().AddSecret(proxyPassword);
         HttpFetch(params, answer);
+        Report().Event("The server has the notification: it answered 200 and its answer was "
+                       "read whole");
         return TRUE;
     } catch (...) {
         ReportNotificationFailure(view, caption.c_str());

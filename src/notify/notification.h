@@ -3,7 +3,7 @@
 // client keeps in its registry keys.
 #pragma once
 
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 #include "port/port.h"
 
 #include <string>

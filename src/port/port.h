@@ -177,6 +177,11 @@ using PFN_WNetGetResourceInformationA = DWORD(NORVANE_WINAPI*)(NETRESOURCEA* res
                                                                DWORD* bufferSize, char** system);
 using PFN_WNetGetResourceParentA = DWORD(NORVANE_WINAPI*)(NETRESOURCEA* resource, void* buffer,
                                                           DWORD* bufferSize);
+// The shell's folder lookup (shell32.dll since Windows 2000), found at run
+// time; kCsidlCommonAppData names the folder shared by every user.
+using PFN_SHGetFolderPathA = HRESULT(NORVANE_WINAPI*)(HWND owner, int folder, HANDLE token,
+                                                      DWORD flags, char* path);
+inline constexpr int kCsidlCommonAppData = 0x23;
 
 // One directory entry of a file search (the runtime's _finddata_t, narrowed to
 // what the logic reads).
@@ -236,9 +241,34 @@ struct PROCESS_INFORMATION {
 // A UTF-16 code unit, as MultiByteToWideChar writes it.
 using WCHAR = char16_t;
 
-class Os {
+// Files the program writes itself (its record): one narrow interface of the
+// port, implemented by both sides together with the rest of Os. Handles of
+// files are INVALID_HANDLE_VALUE when not open and are closed with
+// CloseHandle.
+class FileCalls {
 public:
-    virtual ~Os() = default;
+    virtual ~FileCalls() = default;
+
+    // CreateFileA without security attributes or template file.
+    virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                               DWORD flags) = 0;
+    // The low 32 bits of the size (the high ones into *high when given);
+    // INVALID_FILE_SIZE with the last error set on failure.
+    virtual DWORD GetFileSize(HANDLE file, DWORD* high) = 0;
+    virtual DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) = 0;
+    virtual BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) = 0;
+    // CreateDirectoryA without security attributes: one level, whose parent
+    // must exist; ERROR_ALREADY_EXISTS when it is there.
+    virtual BOOL CreateDirectoryA(const char* path) = 0;
+    virtual BOOL DeleteFileA(const char* path) = 0;
+    // MoveFileA: renames at once; fails when the target exists.
+    virtual BOOL MoveFileA(const char* existing, const char* newName) = 0;
+    virtual DWORD GetCurrentProcessId() = 0;
+};
+
+class Os : public FileCalls {
+public:
+    ~Os() override = default;
 
     // Thread's last error.
     virtual DWORD GetLastError() = 0;

@@ -8,7 +8,7 @@
 // message boxes owned by the dialog, hiding it), so they are portable.
 #pragma once
 
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 #include "port/port.h"
 
 #include <string>
@@ -48,6 +48,9 @@ public:
     void StartClient();
 
 protected:
+    // Lines of the run's record around each step.
+    static void StepBegun(const char* step);
+    static void StepEnded(const char* step);
     void ShowStatus(port::UINT stringId);
     // The status text, painted at once (before a pause).
     void ShowStatusNow(port::UINT stringId);

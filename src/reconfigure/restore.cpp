@@ -1,10 +1,11 @@
 // Undoing the preparation on the computer the utility runs on, removing the
 // utility, and starting the client again.
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "common/delayed_delete.h"
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/registry.h"
+#include "common/report.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "common/syserror.h"
@@ -35,16 +36,31 @@ std::string ClientFolder9x() {
 // preparation could not have removed a value of that name either.
 void RestoreStartup(const std::string& folder, const std::string& file,
                     const std::string& runValueName) {
-    if (IsRunValueName(runValueName) &&
-        !SetRunValue("\"" + ClientProgramPath(folder, file) + "\"", runValueName)) {
-        ShowLastError();
-        return;
+    if (IsRunValueName(runValueName)) {
+        std::string const command = "\"" + ClientProgramPath(folder, file) + "\"";
+        if (!SetRunValue(command, runValueName)) {
+            Report().Fail(kExitCopyNotFinished);
+            ShowLastError();
+            return;
+        }
+        Report().Event("The client's start-up value \"" + runValueName + "\" is back: " + command);
+    } else {
+        Report().Event("The client's settings name no start-up value to write back");
     }
     // A value that cannot be removed names a file that is gone after the
-    // restart; Windows then skips it.
-    if (!DeleteRunValue(kOwnRunValue))
-        ShowLastError();
-    DeleteFilesAtRestart({GetModulePath()});
+    // restart; Windows then skips it. Nothing is recorded between the two
+    // steps: the file is queued at once after its value has gone.
+    bool const unregistered = DeleteRunValue(kOwnRunValue);
+    DWORD const error = Sys().GetLastError();
+    std::string const self = GetModulePath();
+    DeleteFilesAtRestart({self});
+    if (unregistered) {
+        Report().Event("This program's start-up value is removed");
+    } else {
+        Report().Fail(kExitCopyIncomplete);
+        ShowSystemError(CSystemError(error));
+    }
+    Report().Event("\"" + self + "\" is queued for deletion at the next restart");
 }
 
 } // namespace
@@ -69,6 +85,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
     if (!proceed)
         return;
     if (!IsAdministrator()) {
+        Report().Fail(kExitCopyNotFinished);
         AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
         return;
     }
@@ -77,12 +94,13 @@ void CReconfiguration::RestoreClient(bool proceed) {
     bool reconfigured = false;
     try {
         ScopedServiceHandle manager = OpenServiceManager();
-        std::string const listener = ReadIniString(kClientIniSection, kIniListenerServiceFile,
-                                                   kDefaultListenerServiceFile, iniPath);
-        SetServiceStartType(OpenClientService(manager, ServiceNameFromFile(listener)),
-                            SERVICE_AUTO_START);
+        std::string const listener = ServiceNameFromFile(ReadIniString(
+            kClientIniSection, kIniListenerServiceFile, kDefaultListenerServiceFile, iniPath));
+        SetServiceStartType(OpenClientService(manager, listener), SERVICE_AUTO_START);
         reconfigured = true;
+        Report().Event("The client's service \"" + listener + "\" starts automatically again");
     } catch (const CSystemError& error) {
+        Report().Fail(kExitCopyNotFinished);
         ShowSystemError(error);
     }
     if (!reconfigured)
@@ -106,9 +124,16 @@ void CReconfiguration::StartClient() {
                 os.StartServiceA(service.get(), 0, nullptr); // already running is fine
                 ShowStatus(IDS_WAITING_SERVICE_START);
                 os.Sleep(kAfterStartMs);
-                WaitServiceRunning(service);
+                std::string const name = ServiceNameFromFile(file);
+                if (WaitServiceRunning(service)) {
+                    Report().Event("The client's service \"" + name + "\" is running");
+                } else {
+                    Report().Fail(kExitCopyIncomplete);
+                    Report().Event("The client's service \"" + name + "\" did not start");
+                }
             }
         } catch (const CSystemError& error) {
+            Report().Fail(kExitCopyIncomplete);
             ShowSystemError(error);
         }
     }
@@ -124,9 +149,11 @@ void CReconfiguration::StartClient() {
     PROCESS_INFORMATION launched{};
     if (!os.CreateProcessA(m_data.m_strMainProgramPath.c_str(), nullptr, FALSE,
                            CREATE_DEFAULT_ERROR_MODE, nullptr, &startup, &launched)) {
+        Report().Fail(kExitCopyIncomplete);
         ShowLastError(); // the dialog stays up until the sequence ends
         return;
     }
+    Report().Event("The client's program is started: " + m_data.m_strMainProgramPath);
     // The program runs on its own; nothing waits for it.
     unique_handle process(launched.hProcess);
     unique_handle thread(launched.hThread);

@@ -1,8 +1,8 @@
 // The order of the copy's steps and the checks between them.
-#include "app/norvane_app.h"
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/registry.h"
+#include "common/report.h"
 #include "common/settings.h"
 #include "common/text.h"
 #include "notify/notification.h"
@@ -56,11 +56,21 @@ void CReconfiguration::Run() {
     RunReconfiguration();
 }
 
+void CReconfiguration::StepBegun(const char* step) {
+    Report().Event(std::string("Step begun: ") + step);
+}
+
+void CReconfiguration::StepEnded(const char* step) {
+    Report().Event(std::string("Step ended: ") + step);
+}
+
 bool CReconfiguration::CheckClientInstalled() {
     ShowStatus(IDS_CHECKING_CLIENT);
+    Report().Event("Checking for the installed client");
     if (IsClientInstalled())
         return true;
-    m_view.ShowMessageBox(LoadResString(IDS_CLIENT_NOT_INSTALLED).c_str(), nullptr, MB_ICONERROR);
+    Report().Fail(kExitClientNotInstalled);
+    Report().Message(LoadResString(IDS_CLIENT_NOT_INSTALLED), nullptr, MB_ICONERROR, &m_view);
     return false;
 }
 
@@ -111,22 +121,40 @@ void CReconfiguration::LocateMainProgram() {
     m_data.m_strMainProgramFile = file;
     m_data.m_strClientFolder = folder;
     m_data.m_strMainProgramPath = ClientProgramPath(folder, file);
+    Report().Event("The client is installed in \"" + folder + "\"; its program is \"" +
+                   m_data.m_strMainProgramPath + "\"");
 }
 
 void CReconfiguration::RunReconfiguration() {
     if (m_data.m_bSameHost) {
+        StepBegun("restoring the client");
         RestoreClient(true);
+        StepEnded("restoring the client");
         return;
     }
     ShowStatusNow(IDS_WAITING);
     Sys().Sleep(kWaitingPauseMs);
+    StepBegun("stopping the client");
     StopClient();
+    StepEnded("stopping the client");
     m_view.SetStatusText("");
     std::string guid;
+    StepBegun("creating a new GUID");
     bool const ok = CreateGuidKey(guid);
-    if (ok && IsClientValueAbsent() && IsClientModeSet())
-        (void)NotifyServer(guid);
+    StepEnded("creating a new GUID");
+    if (!ok)
+        Report().Fail(kExitCopyNotFinished);
+    if (ok && IsClientValueAbsent() && IsClientModeSet()) {
+        StepBegun("notifying the server");
+        if (!NotifyServer(guid))
+            Report().Fail(kExitServerNotTold);
+        StepEnded("notifying the server");
+    } else if (ok) {
+        Report().Event("The client's settings ask for no notification of the server");
+    }
+    StepBegun("restoring the client");
     RestoreClient(ok);
+    StepEnded("restoring the client");
 }
 
 bool CReconfiguration::IsClientValueAbsent() {

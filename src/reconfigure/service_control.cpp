@@ -45,17 +45,18 @@ void SetServiceStartType(const ScopedServiceHandle& service, DWORD startType) {
         ThrowLastError();
 }
 
-void StopServiceAndWait(const ScopedServiceHandle& service) {
+bool StopServiceAndWait(const ScopedServiceHandle& service) {
     auto& os = Sys();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         SERVICE_STATUS status{};
         if (!os.QueryServiceStatus(service.get(), &status))
             continue;
         if (status.dwCurrentState == SERVICE_STOPPED)
-            return;
+            return true;
         os.ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         os.Sleep(kPause);
     }
+    return false;
 }
 
 void WaitServiceQueryable(const ScopedServiceHandle& service) {
@@ -68,13 +69,14 @@ void WaitServiceQueryable(const ScopedServiceHandle& service) {
     }
 }
 
-void WaitServiceRunning(const ScopedServiceHandle& service) {
+bool WaitServiceRunning(const ScopedServiceHandle& service) {
     auto& os = Sys();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         SERVICE_STATUS status{};
         if (os.QueryServiceStatus(service.get(), &status) &&
             status.dwCurrentState == SERVICE_RUNNING)
-            return;
+            return true;
         os.Sleep(kPause);
     }
+    return false;
 }

@@ -24,7 +24,9 @@ ScopedServiceHandle OpenServiceManager();
 ScopedServiceHandle OpenClientService(const ScopedServiceHandle& manager, const std::string& name);
 void SetServiceStartType(const ScopedServiceHandle& service, port::DWORD startType);
 
-// Never raise; each returns after at most 20 attempts.
-void StopServiceAndWait(const ScopedServiceHandle& service);
+// Never raise; each returns after at most 20 attempts. The stop and the
+// running wait tell whether the service reached the state (the caller may
+// only record it).
+bool StopServiceAndWait(const ScopedServiceHandle& service);
 void WaitServiceQueryable(const ScopedServiceHandle& service);
-void WaitServiceRunning(const ScopedServiceHandle& service);
+bool WaitServiceRunning(const ScopedServiceHandle& service);

@@ -1,9 +1,10 @@
 // Stopping the client before it gets its new identity: its programs are
 // asked to close by window messages, its services are stopped. Every wait is
 // bounded; a part that does not stop is left as it is.
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "common/handles.h"
 #include "common/platform.h"
+#include "common/report.h"
 #include "common/settings.h"
 #include "common/shared_values.h"
 #include "common/syserror.h"
@@ -54,11 +55,13 @@ void CReconfiguration::StopClient() {
     int const platform = GetPlatformId();
     if (platform == VER_PLATFORM_WIN32_NT) {
         if (HWND const main = os.FindWindowA(kMainProgramClass, nullptr)) {
+            Report().Event("The client's main program is asked to close");
             ShowStatus(IDS_STOPPING_MAIN_PROGRAM);
             os.PostMessageA(main, WM_COMMAND, kMainProgramExitCommand, 0);
             WaitWindowGone(kMainProgramClass);
         }
         if (HWND const update = os.FindWindowA(kUpdateClass, nullptr)) {
+            Report().Event("The client's background update is asked to close");
             ShowStatus(IDS_STOPPING_UPDATE);
             os.PostMessageA(update, kUpdateExitMessage, 0, 0);
             WaitWindowGone(kUpdateClass);
@@ -68,6 +71,7 @@ void CReconfiguration::StopClient() {
             os.Sleep(kMonitorPauseMs);
         }
         if (HWND const monitor = os.FindWindowA(kMonitorClass, nullptr)) {
+            Report().Event("The client's real-time monitor is asked to close");
             ShowStatus(IDS_STOPPING_MONITOR);
             os.PostMessageA(monitor, kMonitorExitMessage, 0, 0);
             WaitWindowGone(kMonitorClass);
@@ -77,12 +81,19 @@ void CReconfiguration::StopClient() {
                 ReadClientServiceFiles(JoinPath(ClientFolderNT(), kClientIniFile));
             ScopedServiceHandle manager = OpenServiceManager();
             for (const auto& file : services) {
-                ScopedServiceHandle service = OpenClientService(manager, ServiceNameFromFile(file));
+                std::string const name = ServiceNameFromFile(file);
+                ScopedServiceHandle service = OpenClientService(manager, name);
                 ShowStatus(IDS_STOPPING_SERVICES);
                 os.Sleep(kBeforeServiceStopMs);
-                StopServiceAndWait(service);
+                if (StopServiceAndWait(service)) {
+                    Report().Event("The client's service \"" + name + "\" is stopped");
+                } else {
+                    Report().Fail(kExitCopyIncomplete);
+                    Report().Event("The client's service \"" + name + "\" did not stop");
+                }
             }
         } catch (const CSystemError& error) {
+            Report().Fail(kExitCopyIncomplete);
             ShowSystemError(error);
         }
         return;
@@ -95,6 +106,7 @@ void CReconfiguration::StopClient() {
     if (!main)
         return;
     DWORD const processId = ReadSharedValue(kSharedProcessId);
+    Report().Event("The client's main program is asked to close");
     os.PostMessageA(main, k9xExitMessage, 0, 0);
     os.PostMessageA(main, WM_QUIT, 0, 0);
     if (processId) {

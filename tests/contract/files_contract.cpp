@@ -112,5 +112,66 @@ TEST_F(FilesContract, NetworkProviderLibraryHasTheLookupFunctions) {
     EXPECT_EQ(os.GetLastError(), 126u /* ERROR_MOD_NOT_FOUND */);
 }
 
+// The record's files: a log appended to from several openings, a folder
+// made once, the older log replaced by a rename.
+TEST_F(FilesContract, FilesAreCreatedAppendedRenamedAndDeleted) {
+    std::string const folder = env->ScratchFolder() + "\\Norvane";
+    std::string const log = folder + "\\norvane.log";
+    auto const open = [&] {
+        return os.CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    };
+    // No folder yet: the file cannot be made.
+    EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_TRUE(os.CreateDirectoryA(folder.c_str()));
+    EXPECT_FALSE(os.CreateDirectoryA(folder.c_str()));
+    EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(os.CreateDirectoryA((folder + "\\a\\b").c_str()));
+    EXPECT_EQ(os.GetLastError(), ERROR_PATH_NOT_FOUND);
+
+    for (const char* line : {"one\r\n", "two\r\n"}) {
+        HANDLE const file = open();
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << os.GetLastError();
+        DWORD const size = os.GetFileSize(file, nullptr);
+        EXPECT_EQ(size, std::string(line) == "one\r\n" ? 0u : 5u);
+        EXPECT_EQ(os.SetFilePointer(file, 0, nullptr, FILE_END), size);
+        DWORD written = 0;
+        EXPECT_TRUE(os.WriteFile(file, line, 5, &written));
+        EXPECT_EQ(written, 5u);
+        EXPECT_TRUE(os.CloseHandle(file));
+    }
+    EXPECT_EQ(env->ReadFile(log), "one\r\ntwo\r\n");
+
+    // The full log becomes the older one; a rename never replaces a file.
+    std::string const older = log + ".1";
+    env->WriteFile(older, "old");
+    EXPECT_FALSE(os.MoveFileA(log.c_str(), older.c_str()));
+    EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(os.DeleteFileA(older.c_str()));
+    EXPECT_TRUE(os.MoveFileA(log.c_str(), older.c_str()));
+    EXPECT_EQ(env->ReadFile(older), "one\r\ntwo\r\n");
+    EXPECT_EQ(env->ReadFile(log), "<missing>");
+    EXPECT_FALSE(os.DeleteFileA(log.c_str()));
+    EXPECT_EQ(os.GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(os.DeleteFileA(older.c_str()));
+    EXPECT_NE(os.GetCurrentProcessId(), 0u);
+}
+
+TEST_F(FilesContract, TheShellNamesTheCommonApplicationDataFolder) {
+    HMODULE const shell = os.LoadLibraryA("shell32.dll");
+    ASSERT_NE(shell, nullptr);
+    auto const lookup =
+        reinterpret_cast<PFN_SHGetFolderPathA>(os.GetProcAddress(shell, "SHGetFolderPathA"));
+    ASSERT_NE(lookup, nullptr);
+    char path[MAX_PATH] = {};
+    EXPECT_EQ(lookup(nullptr, kCsidlCommonAppData, nullptr, 0, path), S_OK);
+    EXPECT_TRUE(os.FreeLibrary(shell));
+    // A folder that is there: making it again says so.
+    ASSERT_GT(std::strlen(path), 3u);
+    EXPECT_FALSE(os.CreateDirectoryA(path));
+    EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
+}
+
 } // namespace
 } // namespace contract

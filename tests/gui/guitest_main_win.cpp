@@ -19,7 +19,7 @@
 #include <string>
 
 #include "app/app_main_win.h"
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "app/norvane_dlg.h"
 #include "guitest_protocol.h"
 

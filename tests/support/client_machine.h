@@ -5,9 +5,9 @@
 // worker runs it (Logon), then look at what was shown and what was written.
 #pragma once
 
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "app/norvane_app.h"
-#include "app/progress_view.h"
+#include "common/progress_view.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "fake_net_system.h"

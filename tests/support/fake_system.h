@@ -1,7 +1,9 @@
 // A fresh in-memory Windows installed as the port for one test, with the
-// program's string table, and a check that the test left nothing open.
+// program's string table and a fresh run record, and a check that the test
+// left nothing open.
 #pragma once
 
+#include "common/report.h"
 #include "port/fake/fake_os.h"
 #include "strings_table.h"
 
@@ -13,6 +15,7 @@ protected:
         for (const auto& [id, text] : ProgramStringTable())
             os.strings[id] = text;
         port::SetSys(&os);
+        Report().Reset(); // a run of its own: nothing recorded, not quiet
     }
     ~FakeSystemTest() override { port::SetSys(nullptr); }
 

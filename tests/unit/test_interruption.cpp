@@ -5,6 +5,7 @@
 // named below, leave only what the test says and lose nothing.
 #include "app/norvane_app.h"
 #include "app/worker.h"
+#include "common/report.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "port/fake/fake_internet.h"
@@ -112,11 +113,14 @@ struct Machine {
 
     // What outlives a restart, as text: the registry (the client's GUID by
     // its shape only), the services' configuration, the profile files and
-    // which files exist.
+    // which files exist. The runs' record (log and outcome values) is not
+    // the machine's state: it grows with every run.
     std::string Persistent() {
         std::ostringstream out;
         std::function<void(const FakeRegKey&, const std::string&)> walk =
             [&](const FakeRegKey& key, const std::string& path) {
+                if (path == std::string("\\") + kOutcomeKey)
+                    return;
                 for (const auto& [name, value] : key.values) {
                     std::string data(value.data.begin(), value.data.end());
                     if (path == std::string("\\") + kClientKeyNT && name == "GUID")
@@ -132,10 +136,15 @@ struct Machine {
         for (const auto& [name, s] : os.services)
             out << "service " << name << " " << s.startType << " " << s.errorControl << " "
                 << s.account << " " << s.binaryPath << "\n";
+        auto const record = [this](const std::string& path) {
+            return path.rfind(os.commonAppData + "\\Norvane", 0) == 0;
+        };
         for (const auto& [path, text] : os.profileFiles)
-            out << "profile " << path << "\n" << text;
+            if (!record(path))
+                out << "profile " << path << "\n" << text;
         for (const auto& [path, file] : os.files)
-            out << "file " << path << "\n";
+            if (!record(path))
+                out << "file " << path << "\n";
         return out.str();
     }
     // The GUID the console heard of last.

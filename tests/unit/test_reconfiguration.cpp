@@ -1,7 +1,7 @@
 // A copy's first logon on the in-memory Windows: the steps in their order
 // with their pauses on the virtual clock, the worst cases, what each failure
 // shows and what it leaves behind.
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "common/delayed_delete.h"
 #include "common/guid.h"
 #include "common/runkey.h"

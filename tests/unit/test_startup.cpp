@@ -2,9 +2,10 @@
 // decision of InitInstance, on the in-memory Windows.
 #include "app/command_line.h"
 #include "app/host_identity.h"
-#include "app/message_box.h"
+#include "common/message_box.h"
 #include "app/norvane_app.h"
 #include "common/runkey.h"
+#include "common/settings.h"
 #include "fake_system.h"
 
 #include <optional>

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/worker.h"
+#include "fake_system.h"
 
 namespace {
 
@@ -58,7 +59,10 @@ TEST(WorkerSequence, RunsTheStepsThenPostsDoneOnceAsTheLastAct) {
     EXPECT_EQ(data.m_strMainProgramPath, "C:\\client\\main.exe");
 }
 
-TEST(WorkerSequence, AnEscapingExceptionIsShownOnceThenEndsTheDialog) {
+// The box goes through the run's record, which writes to the machine.
+class WorkerFailure : public FakeSystemTest {};
+
+TEST_F(WorkerFailure, AnEscapingExceptionIsShownOnceThenEndsTheDialog) {
     RecordingView view;
     ReconfigurationData data;
     auto const steps = [](ProgressView& v, ReconfigurationData&) {

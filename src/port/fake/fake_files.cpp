@@ -329,4 +329,205 @@ void FakeOs::LocalFree(void* memory) {
         delete[] static_cast<char*>(memory);
 }
 
+// ---------------------------------------------------------------- FileCalls
+
+namespace {
+// A drive's root ("C:") always exists.
+bool IsDriveRoot(const std::string& path) {
+    return path.size() == 2 && path[1] == ':';
+}
+} // namespace
+
+HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation, DWORD) {
+    std::string const path = name ? name : "";
+    auto error = fileErrors.find(path);
+    if (error != fileErrors.end()) {
+        m_lastError = error->second;
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = files.find(path);
+    if (file != files.end() && file->second.directory) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (file == files.end()) {
+        if (creation == OPEN_EXISTING) {
+            m_lastError = ERROR_FILE_NOT_FOUND;
+            return INVALID_HANDLE_VALUE;
+        }
+        std::string const parent = ParentOf(path);
+        auto folder = files.find(parent);
+        if (path.empty() ||
+            (!IsDriveRoot(parent) && (folder == files.end() || !folder->second.directory))) {
+            m_lastError = ERROR_PATH_NOT_FOUND;
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!BeginStateChange("CreateFileA")) {
+            m_lastError = kPoweredOff;
+            return INVALID_HANDLE_VALUE;
+        }
+        files[path] = FakeFile{};
+        profileFiles[path];
+        m_lastError = 0;
+    } else if (creation == CREATE_NEW) {
+        m_lastError = ERROR_FILE_EXISTS;
+        return INVALID_HANDLE_VALUE;
+    } else {
+        // OPEN_ALWAYS on a file that is there says so.
+        m_lastError = creation == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
+    }
+    auto const h = NextHandle();
+    m_files[h] = OpenFile{path, access};
+    return reinterpret_cast<HANDLE>(h);
+}
+
+DWORD FakeOs::GetFileSize(HANDLE file, DWORD* high) {
+    auto it = m_files.find(reinterpret_cast<std::uintptr_t>(file));
+    if (it == m_files.end() || !files.count(it->second.path)) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return INVALID_FILE_SIZE;
+    }
+    if (high)
+        *high = 0;
+    m_lastError = 0;
+    return static_cast<DWORD>(profileFiles[it->second.path].size());
+}
+
+DWORD FakeOs::SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
+    auto it = m_files.find(reinterpret_cast<std::uintptr_t>(file));
+    if (it == m_files.end() || (high && *high != 0) ||
+        (method != FILE_BEGIN && method != FILE_END)) {
+        m_lastError = it == m_files.end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+        return INVALID_SET_FILE_POINTER;
+    }
+    long long const base =
+        method == FILE_END ? static_cast<long long>(profileFiles[it->second.path].size()) : 0;
+    if (base + distance < 0) {
+        m_lastError = ERROR_INVALID_PARAMETER; // ERROR_NEGATIVE_SEEK on the system
+        return INVALID_SET_FILE_POINTER;
+    }
+    it->second.position = static_cast<std::size_t>(base + distance);
+    m_lastError = 0;
+    return static_cast<DWORD>(it->second.position);
+}
+
+BOOL FakeOs::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) {
+    if (written)
+        *written = 0;
+    auto it = m_files.find(reinterpret_cast<std::uintptr_t>(file));
+    if (it == m_files.end() || !files.count(it->second.path)) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (!(it->second.access & GENERIC_WRITE)) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (!BeginStateChange("WriteFile")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    std::string& bytes = profileFiles[it->second.path];
+    if (bytes.size() < it->second.position)
+        bytes.resize(it->second.position, '\0');
+    bytes.replace(it->second.position,
+                  std::min<std::size_t>(size, bytes.size() - it->second.position),
+                  static_cast<const char*>(data), size);
+    it->second.position += size;
+    if (written)
+        *written = size;
+    return TRUE;
+}
+
+BOOL FakeOs::CreateDirectoryA(const char* path) {
+    std::string const p = path ? path : "";
+    auto error = fileErrors.find(p);
+    if (error != fileErrors.end()) {
+        m_lastError = error->second;
+        return FALSE;
+    }
+    if (files.count(p) || IsDriveRoot(p)) {
+        m_lastError = ERROR_ALREADY_EXISTS;
+        return FALSE;
+    }
+    std::string const parent = ParentOf(p);
+    auto folder = files.find(parent);
+    if (p.empty() ||
+        (!IsDriveRoot(parent) && (folder == files.end() || !folder->second.directory))) {
+        m_lastError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    if (!BeginStateChange("CreateDirectoryA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    files[p] = FakeFile{true};
+    return TRUE;
+}
+
+BOOL FakeOs::DeleteFileA(const char* path) {
+    std::string const p = path ? path : "";
+    auto file = files.find(p);
+    if (file == files.end() || file->second.directory) {
+        m_lastError = file == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    for (const auto& [handle, open] : m_files) {
+        if (!CaseLess{}(open.path, p) && !CaseLess{}(p, open.path)) {
+            m_lastError = ERROR_SHARING_VIOLATION;
+            return FALSE;
+        }
+    }
+    if (!BeginStateChange("DeleteFileA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    files.erase(file);
+    profileFiles.erase(p);
+    return TRUE;
+}
+
+BOOL FakeOs::MoveFileA(const char* existing, const char* newName) {
+    std::string const from = existing ? existing : "";
+    std::string const to = newName ? newName : "";
+    auto file = files.find(from);
+    if (file == files.end()) {
+        m_lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    if (files.count(to)) {
+        m_lastError = ERROR_ALREADY_EXISTS;
+        return FALSE;
+    }
+    for (const auto& [handle, open] : m_files) {
+        if (!CaseLess{}(open.path, from) && !CaseLess{}(from, open.path)) {
+            m_lastError = ERROR_SHARING_VIOLATION;
+            return FALSE;
+        }
+    }
+    if (!BeginStateChange("MoveFileA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    FakeFile moved = file->second;
+    files.erase(file);
+    files[to] = moved;
+    auto bytes = profileFiles.find(from);
+    if (bytes != profileFiles.end()) {
+        std::string text = std::move(bytes->second);
+        profileFiles.erase(bytes);
+        profileFiles[to] = std::move(text);
+    }
+    return TRUE;
+}
+
+DWORD FakeOs::GetCurrentProcessId() {
+    return processId;
+}
+
+std::string FakeOs::FileText(const std::string& path) const {
+    auto file = profileFiles.find(path);
+    return file == profileFiles.end() ? std::string() : file->second;
+}
+
 } // namespace port

@@ -102,6 +102,7 @@ FakeOs::FakeOs() {
     systemMessages[ERROR_NO_NETWORK] = "The network is not present or not started.\r\n";
     systemMessages[ERROR_CANCELLED] = "The operation was canceled by the user.\r\n";
     files[windowsFolder] = FakeFile{true};
+    files[commonAppData] = FakeFile{true};
 }
 
 FakeOs::~FakeOs() {
@@ -227,7 +228,8 @@ std::string FakeOs::StringValue(HKEY root, const std::string& path, const std::s
 int FakeOs::OpenHandleCount() const {
     return static_cast<int>(m_keys.size() + m_services.size() + m_tokens.size() + m_dcs.size() +
                             m_searches.size() + m_sids.size() + m_localBlocks.size() +
-                            m_processHandles.size() + m_mappingHandles.size() + m_views.size()) +
+                            m_processHandles.size() + m_mappingHandles.size() + m_views.size() +
+                            m_files.size()) +
            m_libraries;
 }
 
@@ -237,7 +239,8 @@ std::string FakeOs::Describe() const {
         << m_tokens.size() << ", DCs " << m_dcs.size() << ", searches " << m_searches.size()
         << ", SIDs " << m_sids.size() << ", message texts " << m_localBlocks.size()
         << ", libraries " << m_libraries << ", processes and threads " << m_processHandles.size()
-        << ", mappings " << m_mappingHandles.size() << ", views " << m_views.size();
+        << ", mappings " << m_mappingHandles.size() << ", views " << m_views.size() << ", files "
+        << m_files.size();
     return out.str();
 }
 
@@ -685,7 +688,8 @@ void FakeOs::FreeSid(PSID sid) {
 
 BOOL FakeOs::CloseHandle(HANDLE handle) {
     auto const h = reinterpret_cast<std::uintptr_t>(handle);
-    if (m_tokens.erase(h) || m_processHandles.erase(h) || m_mappingHandles.erase(h))
+    if (m_tokens.erase(h) || m_processHandles.erase(h) || m_mappingHandles.erase(h) ||
+        m_files.erase(h))
         return TRUE;
     m_lastError = ERROR_INVALID_HANDLE;
     return FALSE;
@@ -787,39 +791,66 @@ DWORD FakeOs::NetGetResourceParent(NETRESOURCEA*, void* buffer, DWORD* size) {
     return FillResource(buffer, size, network.parentName, network.provider);
 }
 
+namespace {
+std::uintptr_t const kMprModule = 0x7100000;
+std::uintptr_t const kShellModule = 0x7200000;
+
+bool SameName(const std::string& a, const char* b) {
+    return !CaseLess{}(a, b) && !CaseLess{}(b, a);
+}
+
+// The shell's folder lookup: the common application data folder only.
+HRESULT NORVANE_WINAPI FakeSHGetFolderPathA(HWND, int folder, HANDLE, DWORD, char* path) {
+    FakeOs& os = CurrentFake();
+    if (folder != kCsidlCommonAppData || os.commonAppData.size() >= MAX_PATH)
+        return static_cast<HRESULT>(0x80070057); // E_INVALIDARG
+    std::memcpy(path, os.commonAppData.c_str(), os.commonAppData.size() + 1);
+    return S_OK;
+}
+} // namespace
+
 HMODULE FakeOs::LoadLibraryA(const char* name) {
     std::string n = name ? name : "";
     // The system adds ".dll" to a name without an extension.
     if (n.find('.') == std::string::npos)
         n += ".dll";
-    if (!CaseLess{}("mpr.dll", n) && !CaseLess{}(n, "mpr.dll") && network.libraryPresent) {
+    if (SameName(n, "mpr.dll") && network.libraryPresent) {
         ++m_libraries;
         ++network.loads;
-        return reinterpret_cast<HMODULE>(std::uintptr_t{0x7100000});
+        return reinterpret_cast<HMODULE>(kMprModule);
+    }
+    if (SameName(n, "shell32.dll") && shellFolderLookup) {
+        ++m_libraries;
+        return reinterpret_cast<HMODULE>(kShellModule);
     }
     m_lastError = 126; // ERROR_MOD_NOT_FOUND
     return nullptr;
 }
 
 FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
-    if (module != reinterpret_cast<HMODULE>(std::uintptr_t{0x7100000}) || !name) {
+    auto const m = reinterpret_cast<std::uintptr_t>(module);
+    if ((m != kMprModule && m != kShellModule) || !name) {
         m_lastError = ERROR_INVALID_HANDLE;
         return nullptr;
     }
     std::string n = name;
-    if (n == "WNetGetResourceInformationA" && network.hasResourceInformation)
+    if (m == kMprModule && n == "WNetGetResourceInformationA" && network.hasResourceInformation)
         return reinterpret_cast<FARPROC>(&FakeWNetGetResourceInformationA);
-    if (n == "WNetGetResourceParentA" && network.hasResourceParent)
+    if (m == kMprModule && n == "WNetGetResourceParentA" && network.hasResourceParent)
         return reinterpret_cast<FARPROC>(&FakeWNetGetResourceParentA);
+    if (m == kShellModule && n == "SHGetFolderPathA")
+        return reinterpret_cast<FARPROC>(&FakeSHGetFolderPathA);
     m_lastError = ERROR_PROC_NOT_FOUND;
     return nullptr;
 }
 
 BOOL FakeOs::FreeLibrary(HMODULE module) {
-    if (module != reinterpret_cast<HMODULE>(std::uintptr_t{0x7100000}) || m_libraries == 0)
+    auto const m = reinterpret_cast<std::uintptr_t>(module);
+    if ((m != kMprModule && m != kShellModule) || m_libraries == 0)
         return FALSE;
     --m_libraries;
-    ++network.frees;
+    if (m == kMprModule)
+        ++network.frees;
     return TRUE;
 }
 

@@ -160,6 +160,8 @@ public:
     FakeRegKey hklm, hkcu, hku, hkcr;
     std::map<std::string, FakeService, CaseLess> services;
     bool scmAccessDenied = false;
+    // The bytes of files (INI files among them), by path; a file listed here
+    // is also in `files`.
     std::map<std::string, std::string, CaseLess> profileFiles; // path -> text (CRLF)
     OSVERSIONINFOA version{};
     bool netbiosAvailable = true;
@@ -205,6 +207,15 @@ public:
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
+    // Files and folders that cannot be created or opened: CreateFileA and
+    // CreateDirectoryA on such a path fail with the code given (a read-only
+    // folder, a file locked by another program, a full disk).
+    std::map<std::string, DWORD, CaseLess> fileErrors;
+    std::string commonAppData = "C:\\ProgramData"; // made at construction
+    // "shell32.dll" with SHGetFolderPathA, which knows commonAppData; false:
+    // a system without it (before Windows 2000).
+    bool shellFolderLookup = true;
+    DWORD processId = 4242;
     // A power cut: the state-changing call number powerCutAt (from 0) throws
     // FakePowerCut and changes nothing, and no later call changes anything,
     // as if the machine had stopped there. -1: the power stays on.
@@ -328,6 +339,17 @@ public:
     HRESULT CoCreateGuid(GUID* guid) override;
     BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                       DWORD flags) override;
+    DWORD GetFileSize(HANDLE file, DWORD* high) override;
+    DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) override;
+    BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) override;
+    BOOL CreateDirectoryA(const char* path) override;
+    BOOL DeleteFileA(const char* path) override;
+    BOOL MoveFileA(const char* existing, const char* newName) override;
+    DWORD GetCurrentProcessId() override;
+    // The text of a file the program wrote; "" when there is none.
+    std::string FileText(const std::string& path) const;
 
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
@@ -364,6 +386,12 @@ private:
         std::size_t next = 0;
     };
 
+    struct OpenFile {
+        std::string path;
+        DWORD access;
+        std::size_t position = 0;
+    };
+
     struct OpenProcessHandle {
         DWORD processId;
         DWORD access;
@@ -391,6 +419,7 @@ private:
     int m_libraries = 0;
     std::map<std::uintptr_t, OpenProcessHandle> m_processHandles; // processes and threads
     std::map<std::uintptr_t, std::string> m_mappingHandles;
+    std::map<std::uintptr_t, OpenFile> m_files;
     std::set<void*> m_views;
     std::uintptr_t m_nextWindow = 0x10000;
     DWORD m_nextProcessId = 1000;

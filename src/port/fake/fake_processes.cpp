@@ -107,6 +107,7 @@ void FakeOs::Reboot() {
     m_searches.clear();
     m_processHandles.clear();
     m_mappingHandles.clear();
+    m_files.clear();
     for (void* view : m_views)
         delete[] static_cast<BYTE*>(view);
     m_views.clear();

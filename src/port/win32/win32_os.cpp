@@ -358,4 +358,39 @@ HMODULE Win32Os::GetModuleHandleA(const char* name) {
     return As<HMODULE>(::GetModuleHandleA(name));
 }
 
+// ---------------------------------------------------------------- FileCalls
+
+HANDLE Win32Os::CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                            DWORD flags) {
+    return ::CreateFileA(name, access, share, nullptr, creation, flags, nullptr);
+}
+
+DWORD Win32Os::GetFileSize(HANDLE file, DWORD* high) {
+    return ::GetFileSize(file, As<LPDWORD>(high));
+}
+
+DWORD Win32Os::SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) {
+    return ::SetFilePointer(file, distance, As<PLONG>(high), method);
+}
+
+BOOL Win32Os::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) {
+    return ::WriteFile(file, data, size, As<LPDWORD>(written), nullptr);
+}
+
+BOOL Win32Os::CreateDirectoryA(const char* path) {
+    return ::CreateDirectoryA(path, nullptr);
+}
+
+BOOL Win32Os::DeleteFileA(const char* path) {
+    return ::DeleteFileA(path);
+}
+
+BOOL Win32Os::MoveFileA(const char* existing, const char* newName) {
+    return ::MoveFileA(existing, newName);
+}
+
+DWORD Win32Os::GetCurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
 } // namespace port

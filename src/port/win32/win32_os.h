@@ -94,6 +94,17 @@ public:
     int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int byteCount,
                             WCHAR* wide, int wideSize) override;
     HMODULE GetModuleHandleA(const char* name) override;
+
+    // FileCalls.
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                       DWORD flags) override;
+    DWORD GetFileSize(HANDLE file, DWORD* high) override;
+    DWORD SetFilePointer(HANDLE file, LONG distance, LONG* high, DWORD method) override;
+    BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) override;
+    BOOL CreateDirectoryA(const char* path) override;
+    BOOL DeleteFileA(const char* path) override;
+    BOOL MoveFileA(const char* existing, const char* newName) override;
+    DWORD GetCurrentProcessId() override;
 };
 
 } // namespace port

@@ -1,5 +1,6 @@
-#include "app/message_box.h"
+#include "common/message_box.h"
 
+#include "common/report.h"
 #include "common/syserror.h"
 #include "common/text.h"
 
@@ -29,7 +30,7 @@ port::HWND AfxGetMainWnd() {
 }
 
 int AfxMessageBox(const std::string& text, port::UINT type, port::UINT /*helpId*/) {
-    return port::Sys().MessageBoxA(g_mainWnd, text.c_str(), g_appName, type);
+    return Report().Message(text, g_appName, type);
 }
 
 int AfxMessageBox(port::UINT stringId, port::UINT type, port::UINT helpId) {

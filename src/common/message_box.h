@@ -1,7 +1,8 @@
 // The application's message boxes (AfxMessageBox): every box raised on the
 // application's behalf carries the application's title as its caption and
 // is owned by the application's main window, which is the progress dialog
-// for as long as that runs. Portable; used from both threads.
+// for as long as that runs. Each goes through the run's record (report.h),
+// which also leaves it out of a quiet run. Portable; used from both threads.
 #pragma once
 
 #include "port/port.h"

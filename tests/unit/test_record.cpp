@@ -1,0 +1,331 @@
+// Every run on the record: the exit code, the outcome values and the log
+// lines of each way a run can end; a quiet run that shows nothing at all; a
+// log that keeps no credential, stays below 1 MiB and, when it cannot be
+// written, changes nothing.
+#include "app/worker.h"
+#include "client_machine.h"
+#include "common/report.h"
+#include "common/run_log.h"
+#include "notify/notification.h"
+
+#include <functional>
+#include <stdexcept>
+
+using namespace port;
+
+namespace {
+
+const char* const kLog = "C:\\ProgramData\\Norvane\\norvane.log";
+
+class Record : public ClientMachine {
+public:
+    // For the set-up of each row below.
+    using ClientMachine::AsPrepared;
+    using ClientMachine::net;
+    using ClientMachine::Notifying;
+    using ClientMachine::os;
+
+    // Other hardware than the master's (AsPrepared registers 000c293a4b5c).
+    Record() { os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}}; }
+
+protected:
+    // norvane.exe started with these arguments, as the administrator or the
+    // Run key starts it; the progress dialog's worker runs the copy's steps.
+    // Returns the exit code WinMain returns.
+    int Run(const std::string& arguments) {
+        CNorvaneApp app;
+        app.m_commandLine = "\"" + os.modulePath + "\"" + arguments;
+        app.m_runProgressDialog = [this](BOOL sameHost) {
+            ++dialogs;
+            AfxSetMainWnd(kDialog);
+            ReconfigurationData data;
+            data.m_bSameHost = sameHost;
+            RunWorkerSequence(&view, data);
+            AfxSetMainWnd(nullptr);
+        };
+        EXPECT_FALSE(app.InitInstance());
+        return app.m_nExitCode;
+    }
+    // The registered command's arguments, as Windows starts it at logon.
+    int StartRegistered() {
+        std::string const command = RunValue(kOwnRunValue);
+        return Run(command.substr(command.find("\" ") + 1));
+    }
+
+    std::string Outcome(const char* name) {
+        const FakeRegValue* v = os.Value(HKEY_LOCAL_MACHINE, kOutcomeKey, name);
+        if (!v)
+            return "<missing>";
+        if (v->type == REG_DWORD)
+            return std::to_string(v->data[0] | v->data[1] << 8 | v->data[2] << 16 |
+                                  v->data[3] << 24);
+        return os.StringValue(HKEY_LOCAL_MACHINE, kOutcomeKey, name);
+    }
+    std::string Log() { return os.FileText(kLog); }
+
+    int dialogs = 0;
+};
+
+} // namespace
+
+// One row per way a run ends: its exit code, "LastMode", what "LastMessage"
+// says, the server's status (recorded with the GUID once one is stored),
+// and the log's last line.
+struct Ending {
+    const char* name;
+    std::function<void(Record&)> setUp;
+    const char* arguments; // nullptr: the registered command
+    int exitCode;
+    const char* mode;
+    std::string message;
+    const char* serverStatus; // "<missing>": no GUID was stored
+};
+
+void PrintTo(const Ending& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class Endings : public Record, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
+    const Ending& row = GetParam();
+    row.setUp(*this);
+    int const code = row.arguments ? Run(row.arguments) : StartRegistered();
+    EXPECT_EQ(code, row.exitCode);
+    EXPECT_EQ(Outcome("LastResult"), std::to_string(row.exitCode));
+    EXPECT_EQ(Outcome("LastMode"), row.mode);
+    EXPECT_EQ(Outcome("LastMessage"), row.message);
+    EXPECT_EQ(Outcome("LastRun").substr(0, 17), "2026-12-08 09:30:");
+    EXPECT_EQ(Outcome("ServerStatus"), row.serverStatus);
+    EXPECT_EQ(Outcome("Guid"), std::string(row.serverStatus) == "<missing>" ? "<missing>" : Guid());
+    std::string const log = Log();
+    std::string const last = log.substr(log.rfind("\r\n", log.size() - 3) + 2);
+    EXPECT_NE(last.find(std::string(" MASTER01 4242 ") + row.mode + ": Finished with exit code " +
+                        std::to_string(row.exitCode) + ": "),
+              std::string::npos)
+        << last;
+    if (!row.message.empty())
+        EXPECT_NE(log.find(row.message.substr(0, 20)), std::string::npos) << log;
+}
+
+namespace {
+const std::string kConfigured =
+    "This program has been configured to start  whenever the system is restarted.";
+const std::string kNoService =
+    "(1060) The specified service does not exist as an installed service.";
+
+void Master(Record& t) {
+    t.os.lanas = {{0, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true}};
+}
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, Endings,
+    ::testing::Values(
+        Ending{"Prepared", Master, "", 0, "prepare", kConfigured, "<missing>"},
+        Ending{"PreparedSilently", Master, " /silent", 0, "prepare", "", "<missing>"},
+        Ending{"NoListenerService",
+               [](Record& t) {
+                   Master(t);
+                   t.os.services.erase("hxlisten");
+               },
+               "", 4, "prepare", kNoService, "<missing>"},
+        Ending{"NotAnAdministrator", [](Record& t) { t.os.isAdministrator = false; }, "", 2,
+               "refused",
+               "You do not have administrator privileges. Only administrators can install this "
+               "program.",
+               "<missing>"},
+        Ending{"Nt351", [](Record& t) { t.os.version.dwMajorVersion = 3; }, "", 2, "refused",
+               "Norvane Utility cannot be used in Windows NT 3.51 environment.", "<missing>"},
+        Ending{"NoSockets", [](Record& t) { t.os.wsaStartupResult = 10091; }, "", 2, "refused",
+               "Windows sockets initialization failed.", "<missing>"},
+        Ending{"ClientNotInstalled",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.DeleteKeyTree(HKEY_LOCAL_MACHINE, kClientKeyNT);
+               },
+               nullptr, 3, "copy",
+               "The Wardline client has not yet been installed on this computer.", "<missing>"},
+        Ending{"GuidNotStored",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).valueWriteError = ERROR_ACCESS_DENIED;
+               },
+               nullptr, 5, "copy", "Unable for create a GUID key.", "<missing>"},
+        Ending{"ServerNotTold",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.Notifying();
+                   t.net.responder = nullptr; // nothing listens
+               },
+               nullptr, 6, "copy", "A connection with the server could not be established",
+               "12029"},
+        Ending{"AServiceIsGone",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.services.erase("rtguard");
+               },
+               nullptr, 7, "copy", kNoService, "0"},
+        Ending{"CopyDone",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.Notifying();
+               },
+               nullptr, 0, "copy", "", "200"},
+        Ending{"TheMasterItself",
+               [](Record& t) {
+                   t.AsPrepared();
+                   Master(t);
+               },
+               nullptr, 0, "same host", "", "<missing>"},
+        Ending{"UnexpectedError",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.onSleep = [](DWORD) { throw std::runtime_error("the disk is on fire"); };
+               },
+               nullptr, 1, "copy",
+               "The reconfiguration stopped because of an unexpected error:\nthe disk is on fire",
+               "<missing>"}),
+    [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
+
+// The lines of a copy's run say what happened in the order it happened.
+TEST_F(Record, ACopysLogTellsItsRun) {
+    AsPrepared();
+    Notifying();
+    EXPECT_EQ(StartRegistered(), 0);
+    std::string const log = Log();
+    std::vector<std::string> const expected = {
+        "2026-12-08 09:30:00 MASTER01 4242 start: Started on Windows NT ",
+        "copy: Registered for host \"000c293a4b5c\", this host is \"02aabbccdd01\": a copy",
+        "copy: Step begun: stopping the client",
+        "copy: The client's service \"hxlisten\" is stopped",
+        "copy: GUID stored: " + Guid() + " (was " + kMasterGuid + ")",
+        "copy: Request sent: GET /Wardline/cgi/cgiOnInst.exe?UID=" + Guid(),
+        " HTTP/1.0 to console.example:0\r\n",
+        "copy: Answer: status 200",
+        "copy: The client's service \"hxlisten\" starts automatically again",
+        "copy: The client's start-up value \"Sentova NT Monitor\" is back",
+        "copy: This program's start-up value is removed",
+        "copy: The client's program is started: " + std::string(kMonitor),
+        "copy: Finished with exit code 0: everything was done\r\n",
+    };
+    std::size_t at = 0;
+    for (const auto& piece : expected) {
+        std::size_t const found = log.find(piece, at);
+        ASSERT_NE(found, std::string::npos) << "missing in order: " << piece << "\n" << log;
+        at = found + piece.size();
+    }
+    EXPECT_EQ(log.find('\n'), log.find("\r\n") + 1) << "CRLF line ends";
+}
+
+// A quiet run has no window at all: no progress dialog, no box, no
+// credential dialog; its preparation registers quiet copies.
+TEST_F(Record, AQuietRunShowsNothing) {
+    os.isAdministrator = false;
+    EXPECT_EQ(Run(" -QUIET"), kExitRefused);
+    os.isAdministrator = true;
+    Master(*this);
+    EXPECT_EQ(Run(" /quiet"), 0);
+    EXPECT_EQ(RunValue(kOwnRunValue),
+              "\"" + os.modulePath + "\" \"/000c293a4b5c\" -HideWindow /quiet");
+    EXPECT_EQ(Outcome("LastMessage"),
+              "This program has been configured to start  whenever the system is restarted.");
+
+    // A copy behind a proxy that wants credentials the client does not keep.
+    Notifying();
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyIP", "proxy.example");
+    os.SetDword(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyPort", 3128);
+    net.responder = [](const FakeSentRequest&) {
+        FakeHttpAnswer a;
+        a.status = HTTP_STATUS_PROXY_AUTH_REQ;
+        return a;
+    };
+    os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}}; // a copy of this master
+    EXPECT_EQ(StartRegistered(), kExitServerNotTold);
+    EXPECT_EQ(Outcome("LastMessage"), "proxy authentication required");
+    EXPECT_EQ(Outcome("ServerStatus"), "407");
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>") << "restored all the same";
+
+    EXPECT_TRUE(os.messageBoxes.empty()) << Boxes()[0];
+    EXPECT_TRUE(net.CallsOf("InternetErrorDlg").empty());
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_NE(Log().find("copy: The proxy asks for credentials (status 407) that the stored ones "
+                         "do not satisfy; a quiet run asks nobody"),
+              std::string::npos);
+}
+
+// Neither a stored password nor one typed into the credential dialog, nor
+// the headers that carry them, ever reach the log.
+TEST_F(Record, NoCredentialReachesTheLog) {
+    AsPrepared();
+    Notifying();
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyIP", "proxy.example");
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyLogin", "deploy");
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyPwd", "Stored-Secret-1");
+    // The server wants other credentials: they are typed into the dialog;
+    // its answers carry the headers it got, as a careless server might.
+    net.dialogs.push_back({ERROR_INTERNET_FORCE_RETRY, "admin", "Typed-Secret-2"});
+    net.responder = [](const FakeSentRequest& request) {
+        FakeHttpAnswer a;
+        a.status = request.Header("Authorization").find("YWRtaW46") != std::string::npos
+                       ? HTTP_STATUS_OK
+                       : HTTP_STATUS_DENIED;
+        return a;
+    };
+    EXPECT_EQ(StartRegistered(), 0);
+    ASSERT_EQ(net.sent.size(), 2u);
+    std::string const log = Log();
+    for (const auto& request : net.sent)
+        for (const char* header : {"Authorization", "Proxy-Authorization"}) {
+            std::string const value = request.Header(header);
+            ASSERT_GT(value.size(), 6u) << header;
+            EXPECT_EQ(log.find(value.substr(6)), std::string::npos) << header << "\n" << log;
+        }
+    for (const char* secret : {"Stored-Secret-1", "Typed-Secret-2"})
+        EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
+    EXPECT_NE(log.find("new ones were typed"), std::string::npos);
+}
+
+// Before a line would make the log reach 1 MiB, the log becomes
+// norvane.log.1 (an older one goes) and a new log begins.
+TEST_F(Record, TheLogTurnsOverBeforeItReachesOneMebibyte) {
+    os.AddFolder("C:\\ProgramData\\Norvane");
+    std::string const full(kLogLimitBytes - 40, 'x');
+    os.AddFile(kLog);
+    os.profileFiles[kLog] = full;
+    os.AddFile(std::string(kLog) + ".1");
+    os.profileFiles[std::string(kLog) + ".1"] = "the oldest lines\r\n";
+    Master(*this);
+    Prepare(" /silent");
+    EXPECT_EQ(os.FileText(std::string(kLog) + ".1"), full);
+    std::string const log = Log();
+    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: Started on"), 0u) << log;
+    EXPECT_LT(log.size(), 4096u);
+    EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
+}
+
+// Where the log cannot be written (a locked file, a folder that cannot be
+// made, a system without the shell's folder lookup and a read-only Windows
+// folder), the run does and shows exactly what it does with its log.
+TEST_F(Record, ALogThatCannotBeWrittenChangesNothing) {
+    AsPrepared();
+    Notifying();
+    net.responder = nullptr;
+    os.shellFolderLookup = false;
+    os.fileErrors["C:\\WINDOWS\\Norvane"] = ERROR_ACCESS_DENIED;
+    os.fileErrors["C:\\WINDOWS\\Norvane\\norvane.log"] = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitServerNotTold);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Error: A connection with the server could not be established\r\n"});
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_EQ(Outcome("LastResult"), "6");
+    EXPECT_EQ(Outcome("LastMessage"), "A connection with the server could not be established");
+    EXPECT_EQ(os.files.count("C:\\WINDOWS\\Norvane"), 0u);
+
+    // Without the lookup and with a writable Windows folder, the log is there.
+    os.fileErrors.clear();
+    Master(*this);
+    EXPECT_EQ(Run(" /silent"), 0);
+    EXPECT_NE(os.FileText("C:\\WINDOWS\\Norvane\\norvane.log").find("Finished with exit code"),
+              std::string::npos);
+}
