@@ -9,10 +9,15 @@ is imaged, N copies (default 2) start from the image on hardware of their own
 and log on, and the master logs on again. One table then shows every machine:
 host identity, GUID before and after, what its console stand-in received, the
 client's services and start-up entry, the utility's own entry and file, the
-message boxes; then the time of each run beside the pauses it must make, and
-where the screenshot of copy 1's progress dialog is. Exit 0 only when every
-machine ended as promised; 2 when the machine lacks what the demo needs (root,
-network namespaces, the windows build). See testbed/lifecycle.py.
+message boxes, the utility's exit code beside the LastResult it recorded; then
+each copy's run as its log holds it, the time of each run beside the pauses it
+must make, and where the screenshot of copy 1's progress dialog (the dialog
+alone) is. Exit 0 only when every machine ended as promised, every run with
+exit code 0 and the same LastResult; 2 when the machine lacks what the demo
+needs (root, network namespaces, the windows build). See testbed/lifecycle.py.
+
+The README's picture of the dialog comes from this program:
+    bash tools/demo.sh --screenshot docs/progress-dialog.png
 """
 
 import argparse
@@ -71,7 +76,8 @@ def main(argv):
         print("\nPreparation of the master")
         for box in prep.boxes:
             print(f"  message box [{box.caption}]: {box.text!r} -> answered {box.answer}")
-        print(f"  exit code {prep.exit_code}; registered identity {prep.identity}")
+        print(f"  exit code {prep.exit_code}, LastResult {prep.last_result}; "
+              f"registered identity {prep.identity}")
         print("State of the master (* = changed)")
         print(table(prep.before, prep.after))
     print(f"\nThe life cycle: master, its image started as {args.copies} "

@@ -30,14 +30,18 @@ then logon: `wine wineboot` without options runs the HKLM Run programs as
 Windows does at logon, so the registered command starts the utility.
 nvrun.exe --watch-only, started before, records every dialog and message box
 of the session (boxes are answered) and the utility's process until it ends.
-Then the machine restarts, and norvane.exe should be gone from the disk.
+What the run left on the record is read before the machine restarts: the
+outcome values (LastResult beside the exit code nvrun saw) and the run's lines
+in the utility's log. Then the machine restarts, and norvane.exe should be
+gone from the disk.
 
 The master logs on again on its own hardware: the same-host path.
 
 Needs root, iproute2 and network namespaces (check_requirements says what is
-missing); Xvfb, xwd and ImageMagick only for the screenshot. Everything set up
-outside the prefixes (namespaces, console stand-ins, Xvfb) is undone at the
-end, on failure, on Ctrl-C, and by a watchdog if this process is killed.
+missing); Xvfb, xwd, ImageMagick and Wine's Marlett font only for the
+screenshot, which shows the progress dialog alone. Everything set up outside
+the prefixes (namespaces, console stand-ins, Xvfb) is undone at the end, on
+failure, on Ctrl-C, and by a watchdog if this process is killed.
 """
 
 from __future__ import annotations
@@ -83,6 +87,16 @@ REQUEST_RE = (r"GET /Wardline/cgi/cgiOnInst\.exe\?UID={guid}&DATE=\d{{8}}&TIME=\
 PROXY_VARIABLES = ("http_proxy", "https_proxy", "ftp_proxy", "all_proxy", "no_proxy")
 START_TYPES = {2: "automatic", 3: "on demand", 4: "disabled"}
 STATES = {1: "stopped", 2: "starting", 3: "stopping", 4: "running"}
+OUTCOME_KEY = r"SOFTWARE\Norvane"  # HKLM: what the last run ended with
+LOG_PATH = r"C:\ProgramData\Norvane\norvane.log"  # the utility's log, every run's lines
+# A line of the utility's log: date, time, computer, process id, mode, text.
+LOG_LINE_RE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+ (\d+) [a-z ]+: ")
+# Wine's own Marlett (Debian package fonts-wine): the caption buttons' glyphs.
+# Debian's Wine 8 does not load the fonts of its data folder (it knows that
+# folder as /usr/lib/wine/../../share/wine and never opens its fonts), so a
+# photographed machine gets the file in its own Fonts folder, which Wine does
+# read; without it the close button is drawn as the letter r.
+MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
 
 
 WINLOGON_KEY = r"Software\Microsoft\Windows NT\CurrentVersion\Winlogon"
@@ -303,14 +317,22 @@ class Display:
             self.stop()
         raise winebed.BedError("could not start Xvfb")
 
-    def screenshot(self, png: Path):
+    def screenshot(self, png: Path, window: str | None = None) -> bool:
+        """The window named `window` (Wine draws its frame inside it) or the
+        whole screen; False when no such window was there to take."""
         xwd = png.with_suffix(".xwd")
-        with open(xwd, "wb") as f:
-            subprocess.run(["xwd", "-root", "-silent", "-display", self.name], stdout=f,
-                           stderr=subprocess.DEVNULL, check=True, timeout=30)
-        subprocess.run(["convert", f"xwd:{xwd}", str(png)], check=True, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        xwd.unlink()
+        try:
+            with open(xwd, "wb") as f:
+                cp = subprocess.run(["xwd", "-silent", "-display", self.name]
+                                    + (["-name", window] if window else ["-root"]),
+                                    stdout=f, stderr=subprocess.DEVNULL, timeout=30)
+            if cp.returncode != 0:
+                return False
+            subprocess.run(["convert", f"xwd:{xwd}", str(png)], check=True, timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            return True
+        finally:
+            xwd.unlink(missing_ok=True)
 
     def stop(self):
         _end(self._proc)
@@ -342,8 +364,9 @@ class Machine(winebed.Bed):
 
     def _draw_on_display(self):
         """Before the first session: the X11 driver instead of the null one,
-        and Wine's own window frames (Xvfb has no window manager). The
-        wineserver reads user.reg when it starts, so it is edited here."""
+        Wine's own window frames (Xvfb has no window manager) and the font
+        of their buttons (see MARLETT). The wineserver reads user.reg when
+        it starts, so it is edited here."""
         user_reg = self.prefix / "user.reg"
         text = user_reg.read_text(encoding="latin-1")
         if '"Graphics"="null"' not in text:
@@ -351,6 +374,7 @@ class Machine(winebed.Bed):
         text = text.replace('"Graphics"="null"', '"Graphics"="x11"')
         text += '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n'
         user_reg.write_text(text, encoding="latin-1")
+        shutil.copyfile(MARLETT, self.c_path(r"C:\windows\Fonts\marlett.ttf"))
         self._display_set = True
 
 
@@ -371,6 +395,30 @@ def registered_identity(bed) -> str | None:
     value = bed.run_values().get(winebed.OWN_RUN_VALUE)
     m = re.fullmatch(r'"(.*)" "/(.*)" -HideWindow', (value or {}).get("data", ""))
     return m.group(2) if m else None
+
+
+def last_result(bed) -> int | None:
+    """The outcome value LastResult: the exit code the last run recorded."""
+    value = bed.reg_value("HKLM", OUTCOME_KEY, "LastResult")
+    return None if value is None else value.get("data")
+
+
+def run_lines(bed, pid: int | None) -> list:
+    """The lines of process pid's run in the utility's log: from its last
+    "Started on" line to its "Finished" line (a copy's log also holds the
+    master's runs, whose process ids may be the same)."""
+    path = bed.c_path(LOG_PATH)
+    if pid is None or not path.exists():
+        return []
+    lines = [line for line in path.read_bytes().decode("latin-1").split("\r\n")
+             if (m := LOG_LINE_RE.match(line)) and int(m.group(1)) == pid]
+    starts = [i for i, line in enumerate(lines) if ": Started on " in line]
+    if not starts:
+        return []
+    run = lines[starts[-1]:]
+    end = next((i for i, line in enumerate(run) if ": Finished with exit code " in line),
+               len(run) - 1)
+    return run[:end + 1]
 
 
 def client_guid(bed) -> str | None:
@@ -396,6 +444,7 @@ class Preparation:
     after: dict
     boxes: list  # winebed.Box
     exit_code: int
+    last_result: int | None  # the outcome value after the run
     identity: str | None  # registered with the command
     expected_identity: str
     client_run_values: dict  # name -> command, as installed
@@ -423,7 +472,10 @@ class MachineReport:
     dialogs: list = field(default_factory=list)
     started: bool = False
     ended: bool = False
-    exit_code: int | None = None
+    pid: int | None = None  # the utility's process
+    exit_code: int | None = None  # as its process ended
+    last_result: int | None = None  # the outcome value after the run
+    run_log: list = field(default_factory=list)  # its run's lines in the log
     wall_s: float | None = None  # logon to the utility's end
     lifetime_s: float | None = None  # the utility's process, start to end
     pauses_ms: int = 0
@@ -459,12 +511,18 @@ class LifecycleResult:
                        f"expected {prep.expected_identity!r}")
         if [b.text for b in prep.boxes] != [winebed.MSG_CONFIGURED]:
             out.append(f"master: preparation showed {[b.text for b in prep.boxes]}")
+        if (prep.exit_code, prep.last_result) != (0, 0):
+            out.append(f"master: preparation ended with exit code {prep.exit_code}, "
+                       f"LastResult {prep.last_result}; 0 and 0 expected")
         guids = {}
         for m in self.machines:
             out += [f"{m.name}: {e}" for e in m.errors]
             if not m.ended:
                 out.append(f"{m.name}: the utility " + ("did not end" if m.started
                                                        else "was not started at logon"))
+            elif (m.exit_code, m.last_result) != (0, 0):
+                out.append(f"{m.name}: exit code {m.exit_code}, LastResult {m.last_result}; "
+                           "0 and 0 expected")
             g = m.guid_after or ""
             if not GUID_RE.fullmatch(g):
                 out.append(f"{m.name}: GUID {g!r} is not 36 lower-case characters")
@@ -613,6 +671,7 @@ class Lifecycle:
         result = master.run_program(EXE, timeout_ms=30000)
         after = state_rows(master)
         self.result.preparation = Preparation(before, after, result.boxes, result.exit_code,
+                                              last_result(master),
                                               registered_identity(master), hw.identity,
                                               dict(installed.run_values))
         self.say("Master: shut down; imaging its disk ...")
@@ -699,8 +758,10 @@ class Lifecycle:
             kind = rec.get("kind")
             if kind == "process":
                 r.started = True
+                r.pid = rec["pid"]
             elif kind == "process_exit":
                 r.ended = True
+                r.pid = rec["pid"]
                 r.exit_code = rec["code"]
                 r.wall_s = rec["end_unix_ms"] / 1000 - logon
                 r.lifetime_s = (rec["end_unix_ms"] - rec["start_unix_ms"]) / 1000
@@ -708,6 +769,8 @@ class Lifecycle:
                 r.boxes.append({k: rec.get(k) for k in ("caption", "text", "pid")})
             elif kind == "dialog":
                 r.dialogs.append(rec.get("caption"))
+        r.last_result = last_result(m)
+        r.run_log = run_lines(m, r.pid)
         r.guid_after = client_guid(m)
         listener = m.service("hxlisten")
         r.listener_start = listener["start_type"] if listener else None
@@ -742,7 +805,9 @@ class Lifecycle:
             return
         time.sleep(1.5)  # the worker's first status texts
         png.parent.mkdir(parents=True, exist_ok=True)
-        self.display.screenshot(png)
+        if not self.display.screenshot(png, DIALOG_CAPTION):
+            r.screenshot_note = "the progress dialog was gone before it was taken"
+            return
         taken = time.time() * 1000
         r.screenshot = png
         gone = [rec for rec in self._records(log) if rec.get("kind") == "dialog_gone"
@@ -785,6 +850,9 @@ def run_lifecycle(options: Options) -> LifecycleResult:
             if not shutil.which(tool):
                 raise NeedError(f"the screenshot needs '{tool}' (packages xvfb, x11-apps, "
                                 "imagemagick)")
+        if not MARLETT.is_file():
+            raise NeedError(f"the screenshot needs Wine's Marlett font {MARLETT} "
+                            "(package fonts-wine)")
     return Lifecycle(options).run()
 
 
@@ -824,6 +892,8 @@ def report_text(result: LifecycleResult) -> str:
                                     False: f"{EXE_NAME} gone"}[m.exe_after_restart]
                                    for m in machines])
     row("message boxes", [len(m.boxes) or "none" for m in machines])
+    row("exit code / LastResult", [f"{_code_cell(m.exit_code)} / {_code_cell(m.last_result)}"
+                                   for m in machines])
     width = max(len(label) for label, _ in rows)
     cols = [max([len(m.name)] + [len(cells[i]) for _, cells in rows])
             for i, m in enumerate(machines)]
@@ -838,6 +908,12 @@ def report_text(result: LifecycleResult) -> str:
             lines.append(f"{m.name} console: {req}")
         for b in m.boxes:
             lines.append(f"{m.name} message box [{b['caption']}]: {b['text']!r}")
+    for m in machines:
+        if not m.same_host:
+            lines.append("")
+            lines.append(f"{m.name}'s run in {LOG_PATH}:" if m.run_log else
+                         f"{m.name}'s run is not in {LOG_PATH}")
+            lines += [f"  {line}" for line in m.run_log]
     lines.append("")
     lines.append("Time of each run, logon to the utility's end (its process alone), beside the "
                  "pauses it must make:")
@@ -854,6 +930,10 @@ def report_text(result: LifecycleResult) -> str:
             lines.append(f"Screenshot of {m.name}'s progress dialog: "
                          f"{m.screenshot or '(none)'} ({m.screenshot_note})")
     return "\n".join(lines)
+
+
+def _code_cell(code) -> str:
+    return "(none)" if code is None else str(code)
 
 
 def _requests_cell(m: MachineReport) -> str:

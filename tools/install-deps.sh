@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Norvane needs on Debian 12 (as root, or
 # through sudo): host and MinGW-w64 compilers (64- and 32-bit Windows), clang
-# 14 with libFuzzer for the fuzz targets, CMake, GoogleTest, 64-bit Wine, Xvfb
-# and the screenshot tools, iproute2 for the life cycle's network namespaces.
+# 14 with libFuzzer for the fuzz targets, CMake, GoogleTest, 64-bit Wine and
+# its fonts (Marlett draws the caption buttons), Xvfb and the screenshot tools,
+# iproute2 for the life cycle's network namespaces.
 # Does nothing when everything is there.
 set -euo pipefail
 
@@ -10,7 +11,7 @@ packages=(
   cmake make g++ git googletest libgtest-dev clang-format
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
-  wine wine64 xvfb xauth x11-apps imagemagick tinyproxy
+  wine wine64 fonts-wine xvfb xauth x11-apps imagemagick tinyproxy
   python3 iproute2
 )
 

@@ -104,7 +104,7 @@ class NotifyingCopyTestCase(CopyTestCase):
         self.console.__enter__()
         self.addCleanup(self.console.__exit__, None, None, None)
 
-    def notifying_copy(self, proxy: dict | None = None, **nt_values):
+    def notifying_copy(self, proxy: dict | None = None, prepare_args=("/silent",), **nt_values):
         options = client.ClientOptions()
         options.nt_values.update({"Application Path": None, "InstallPath": client.NT_FOLDER,
                                   "Mode": client.Dword(1), "Server": "127.0.0.1",
@@ -119,8 +119,8 @@ class NotifyingCopyTestCase(CopyTestCase):
             self.bed.c_path(self.client.ini_path).read_bytes())
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + WINLOGON_KEY: {"CachePrimaryDomain": "WORKGROUP"}}))
-        result = self.run_norvane("/silent")
-        self.assertEqual(result.boxes, [], "the preparation failed")
+        self.preparation = self.run_norvane(*prepare_args)
+        self.assertEqual(self.preparation.boxes, [], "the preparation failed")
         self.identity = re.search(r'"/([0-9a-f]*)"', self.own_command()).group(1)
         self.registration = self.own_command()
         self.become_copy()

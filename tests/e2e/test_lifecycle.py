@@ -77,6 +77,22 @@ class LifecycleTest(unittest.TestCase):
                                  ("REG_SZ", CLIENT_RUN[1], True))
                 self.assertTrue(m.program_launched, "the client's program was not launched")
 
+    def test_every_run_on_the_record(self):
+        prep = self.result.preparation
+        self.assertEqual((prep.exit_code, prep.last_result), (0, 0))
+        for m in self.result.machines:
+            with self.subTest(m.name):
+                self.assertEqual((m.exit_code, m.last_result), (0, 0))
+        for m in self.copies:
+            with self.subTest(m.name):
+                # The log's lines with the process id nvrun followed, from
+                # its last "Started on" line to its "Finished" line.
+                run = m.run_log
+                self.assertRegex(run[0] if run else "", r" start: Started on Windows ")
+                self.assertRegex(run[-1], r" copy: Finished with exit code 0: ")
+                self.assertTrue(any(f": GUID stored: {m.guid_after} " in line for line in run),
+                                run)
+
     def test_utility_unregistered_and_gone_after_the_restart(self):
         for m in self.result.machines:
             with self.subTest(m.name):

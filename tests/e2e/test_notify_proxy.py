@@ -7,6 +7,7 @@ dialog, and the name and password typed there get the request through.
 407: a wrong stored password therefore reaches the dialog for the server's
 credentials, which cannot mend a proxy login.)"""
 
+import re
 import shutil
 import socket
 import subprocess
@@ -19,6 +20,7 @@ from copybed import NOTIFICATION, NotifyingCopyTestCase, client
 from winebed import OWN_RUN_VALUE
 
 USER, PASSWORD = "norvane", "s3cret"
+SERVER_NOT_TOLD = 6
 PROXY_DIALOG = "Enter Network Password"  # the library's own, under Wine
 USER_EDIT, PASSWORD_EDIT = 0x403, 0x404
 
@@ -86,6 +88,22 @@ class NotifyProxyTest(NotifyingCopyTestCase):
         self.assertEqual(result.boxes, [], result.records)
         self.assertEqual(len(self.console.requests), 2, self.requests())
         self.assertNotIn(OWN_RUN_VALUE, self.bed.run_values())
+
+        # A quiet run asks nobody: the proxy's challenge is its failure, and
+        # the client is restored all the same.
+        self.register_again()
+        result = self.logon_quietly()
+        self.assert_nothing_shown(result)
+        self.assertEqual(result.exit_code, SERVER_NOT_TOLD)
+        self.assertEqual(self.outcome()["LastMessage"], "proxy authentication required")
+        self.assertEqual(self.outcome()["ServerStatus"], 407)
+        self.assertEqual(len(self.console.requests), 2, "nothing got through the proxy")
+        self.assertNotIn(OWN_RUN_VALUE, self.bed.run_values())
+
+    def logon_quietly(self):
+        """The registered command with /quiet, as a quiet image registers it."""
+        words = [w for q, b in re.findall(r'"([^"]*)"|(\S+)', self.own_command()) for w in (q or b,)]
+        return self.run_norvane(*words[1:], "/quiet", timeout_ms=120000)
 
 
 if __name__ == "__main__":

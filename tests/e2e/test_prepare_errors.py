@@ -6,6 +6,7 @@ import unittest
 from winebed import OWN_RUN_VALUE, BedTestCase, client
 
 ERROR_SERVICE_DOES_NOT_EXIST = 1060
+PREPARATION_FAILED = 4
 
 
 class ListenerMissingTest(BedTestCase):
@@ -21,6 +22,9 @@ class ListenerMissingTest(BedTestCase):
         expected = f"({ERROR_SERVICE_DOES_NOT_EXIST}) " + self.system_text(
             ERROR_SERVICE_DOES_NOT_EXIST)
         self.assert_single_box(result, expected, icon="shown")
+        # Nothing registered: the exit code says so, and the outcome values.
+        self.assertEqual(result.exit_code, PREPARATION_FAILED)
+        self.assertEqual(self.outcome()["LastResult"], PREPARATION_FAILED)
         # Not registered, the client's Run value kept, rtguard untouched.
         self.assertEqual(self.state_snapshot(), self.before)
         self.assertNotIn(OWN_RUN_VALUE, self.bed.run_values())

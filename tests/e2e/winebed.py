@@ -453,6 +453,8 @@ import unittest  # noqa: E402
 NORVANE_WIN_PATH = r"C:\Program Files\Norvane Test\norvane.exe"
 MSG_CONFIGURED = "This program has been configured to start  whenever the system is restarted."
 MSG_OLD_NT = "Norvane Utility cannot be used in Windows NT 3.51 environment."
+OUTCOME_KEY = r"SOFTWARE\Norvane"
+LOG_PATH = r"C:\ProgramData\Norvane\norvane.log"
 
 
 class BedTestCase(unittest.TestCase):
@@ -511,6 +513,21 @@ class BedTestCase(unittest.TestCase):
         self.assertRegex(identity, r"^[0-9a-f]{12}$")
         self.assertIn(identity, host_adapter_ids())
         return identity
+
+    def outcome(self) -> dict:
+        """The outcome values of the last run by name (REG_DWORD as numbers)."""
+        values = self.bed.reg_values("HKLM", OUTCOME_KEY) or {}
+        return {name: v["data"] for name, v in values.items()}
+
+    def log_lines(self) -> list:
+        """The lines of the machine's log (every run's)."""
+        path = self.bed.c_path(LOG_PATH)
+        return path.read_bytes().decode("latin-1").split("\r\n") if path.exists() else []
+
+    def assert_nothing_shown(self, result: RunResult):
+        """No message box, dialog or other visible window of the program."""
+        shown = [r for r in result.records if r.get("kind") in ("msgbox", "dialog", "window")]
+        self.assertEqual(shown, [], result.records)
 
     def system_text(self, code: int) -> str:
         r = self.bed.probe("msg", str(code))
