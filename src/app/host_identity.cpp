@@ -1,8 +1,10 @@
 #include "app/host_identity.h"
 
+#include "common/handles.h"
 #include "common/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 using namespace port;
@@ -50,12 +52,55 @@ port::BOOL EnumAdapterAddresses(std::vector<std::string>& addresses) {
     return TRUE;
 }
 
+port::BOOL EnumPhysicalAdapters(std::vector<std::string>& addresses) {
+    Os& os = Sys();
+    // Found at run time: Windows before XP has no such list.
+    unique_hmodule helper(os.LoadLibraryA("iphlpapi.dll"));
+    if (!helper)
+        return FALSE;
+    auto list = reinterpret_cast<PFN_GetAdaptersAddresses>(
+        os.GetProcAddress(helper.get(), "GetAdaptersAddresses"));
+    if (!list)
+        return FALSE;
+    // The list may grow between the two calls (an adapter plugged in): a
+    // few tries with the size the last one asked for.
+    std::vector<IP_ADAPTER_ADDRESSES> buffer(4);
+    DWORD result = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(IP_ADAPTER_ADDRESSES));
+        result = list(0 /* AF_UNSPEC */, kAdapterListFlags, nullptr, buffer.data(), &size);
+        if (result == ERROR_BUFFER_OVERFLOW)
+            buffer.resize(size / sizeof(IP_ADAPTER_ADDRESSES) + 1);
+    }
+    if (result != ERROR_SUCCESS)
+        return FALSE;
+    for (const IP_ADAPTER_ADDRESSES* a = buffer.data(); a; a = a->Next) {
+        const BYTE* b = a->PhysicalAddress;
+        bool const physical = a->IfType == kIfTypeEthernet || a->IfType == kIfTypeWireless;
+        bool const zero = std::all_of(b, b + 6, [](BYTE x) { return x == 0; });
+        if (!physical || a->PhysicalAddressLength != 6 || zero)
+            continue;
+        addresses.push_back(Format("%02x%02x%02x%02x%02x%02x", unsigned{b[0]}, unsigned{b[1]},
+                                   unsigned{b[2]}, unsigned{b[3]}, unsigned{b[4]}, unsigned{b[5]}));
+    }
+    return TRUE;
+}
+
 std::string GetHostIdentity() {
     std::string identity;
     std::vector<std::string> addresses;
-    if (EnumAdapterAddresses(addresses)) {
-        for (const auto& address : addresses)
-            identity += address;
-    }
+    // NetBIOS first, so that masters prepared with its identity keep
+    // matching; the IP helper's physical adapters where NetBIOS reports
+    // none (NetBIOS over TCP/IP turned off, adapters without an address).
+    if (!EnumAdapterAddresses(addresses) || addresses.empty())
+        (void)EnumPhysicalAdapters(addresses);
+    for (const auto& address : addresses)
+        identity += address;
     return identity;
+}
+
+bool IsHostIdentity(const std::string& text) {
+    return !text.empty() && text.size() % 12 == 0 &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }

@@ -1,6 +1,7 @@
 #include "app/norvane_app.h"
 
 #include "app/host_identity.h"
+#include "app/one_run.h"
 #include "app/prepare.h"
 #include "app/worker.h"
 #include "common/handles.h"
@@ -115,18 +116,38 @@ void CNorvaneApp::Run() {
         return;
     }
 
-    // A missing value leaves the folder empty; the INI defaults then apply.
-    char clientFolder[MAX_PATH] = {};
-    (void)ReadApplicationPath(clientFolder);
+    // One run at a time on the machine: two logons at once (a terminal
+    // server, fast user switching) would both run a copy's steps.
+    COneRunGuard guard;
+    if (!guard.Acquire()) {
+        Report().Fail(kExitAlreadyRunning);
+        Report().LeaveOutcomeValues();
+        Report().Event("Another instance of this program is running; this one ends and changes "
+                       "nothing");
+        return;
+    }
 
     if (!RunValueExists(kOwnRunValue)) {
+        // Started by its registration (the argument is a host identity), it
+        // finds the registration gone: an instance started with it has done
+        // the job since. Preparing this copy as a master would undo it.
+        if (IsHostIdentity(cmdInfo.m_strHostArg)) {
+            Report().Fail(kExitAlreadyRunning);
+            Report().LeaveOutcomeValues();
+            Report().Event("This program's start-up value is gone: another instance has finished "
+                           "the job; this one ends and changes nothing");
+            return;
+        }
         Report().SetMode(RunMode::Prepare);
-        PrepareMasterImage(cmdInfo, clientFolder);
+        PrepareMasterImage(cmdInfo);
         return;
     }
 
     std::string identity = GetHostIdentity();
-    port::BOOL sameHost = MbsICmp(identity, cmdInfo.m_strHostArg) == 0;
+    // A registration without an identity (made where no adapter answered)
+    // never marks the master: every machine would look like it.
+    port::BOOL sameHost =
+        !cmdInfo.m_strHostArg.empty() && MbsICmp(identity, cmdInfo.m_strHostArg) == 0;
     Report().SetMode(sameHost ? RunMode::SameHost : RunMode::Copy);
     Report().Event(Format("Registered for host \"%s\", this host is \"%s\": %s",
                           cmdInfo.m_strHostArg.c_str(), identity.c_str(),

@@ -23,13 +23,14 @@ std::string StartupCommand(const std::string& identity, bool quiet) {
     return command;
 }
 
-bool RegisterSelfForStartup(const std::string& iniPath, int platform, bool quiet) {
-    std::string const command = StartupCommand(GetHostIdentity(), quiet);
+bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std::string& identity,
+                            bool quiet) {
+    std::string const command = StartupCommand(identity, quiet);
     if (!SetRunValue(command, kOwnRunValue)) {
         ShowLastError();
         return false;
     }
-    Report().Event("Registered to run at the next logon: " + command);
+    Report().Event("Registered to run at the next logon: " + RunCommandText(command));
     // A value that cannot be deleted only means that the client also starts
     // at the next logon; the utility stops it there anyway.
     std::vector<std::string> names;
@@ -61,23 +62,41 @@ void RestoreAutomaticStart(const std::vector<std::string>& serviceNames) noexcep
 }
 } // namespace
 
-void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::string& clientFolder) {
-    const std::string iniPath = JoinPath(clientFolder, kClientIniFile);
+void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     std::vector<std::string> changed;
     int platform = GetPlatformId();
+    // The client's INI file where every copy will look for it: the copies
+    // write back the Run value and restore the service it names.
+    const std::string iniPath =
+        JoinPath(platform == VER_PLATFORM_WIN32_WINDOWS ? GetWindowsFolder() : ClientFolderNT(),
+                 kClientIniFile);
     Report().Event("Preparing this computer as the master of a disk image; the client's "
                    "settings file is " +
                    iniPath);
 
-    if (platform == VER_PLATFORM_WIN32_WINDOWS) {
-        // Nothing to configure: the client's Run values go with the registration.
-    } else if (platform == VER_PLATFORM_WIN32_NT) {
+    if (platform == VER_PLATFORM_WIN32_NT) {
         if (!IsAdministrator()) {
             Report().SetMode(RunMode::Refused);
             Report().Fail(kExitRefused);
             AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
             return;
         }
+    }
+
+    // Without an identity every copy would take itself for the master: it
+    // would keep the master's GUID and tell nobody. Nothing is changed.
+    std::string const identity = GetHostIdentity();
+    if (identity.empty() &&
+        (platform == VER_PLATFORM_WIN32_WINDOWS || platform == VER_PLATFORM_WIN32_NT)) {
+        Report().Fail(kExitPreparationFailed);
+        AfxMessageBox(IDS_NO_HOST_IDENTITY, MB_ICONERROR);
+        return;
+    }
+    Report().Event("This computer's host identity: " + identity);
+
+    if (platform == VER_PLATFORM_WIN32_WINDOWS) {
+        // Nothing to configure: the client's Run values go with the registration.
+    } else if (platform == VER_PLATFORM_WIN32_NT) {
         try {
             ScopedServiceHandle manager = OpenServiceManager();
             std::vector<std::string> serviceFiles{ReadIniString(
@@ -107,7 +126,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::strin
     // Without the registration nothing would undo the start type on the
     // copies, so a failed one leaves the master as it was.
     scope_exit undoStartTypes([&changed]() noexcept { RestoreAutomaticStart(changed); });
-    if (!RegisterSelfForStartup(iniPath, platform, cmdInfo.m_bQuiet)) {
+    if (!RegisterSelfForStartup(iniPath, platform, identity, cmdInfo.m_bQuiet)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }

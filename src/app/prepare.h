@@ -8,7 +8,9 @@
 // Sets the client's listener service to start on demand (NT), removes the
 // client's start-up value and registers this program to run at the next
 // logon with the host identity on its command line.
-void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const std::string& clientFolder);
+// The client's INI file is found as the copies find it. Refused, with
+// nothing changed, where the host has no identity.
+void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo);
 
 // The command this program registers: its quoted path and the quoted
 // slash-prefixed identity; with quiet, " -HideWindow /quiet" behind them.
@@ -20,4 +22,5 @@ std::string StartupCommand(const std::string& identity, bool quiet);
 // place: the machine always starts one of the two. false, with the system's
 // error shown, when the own value could not be stored. A quiet preparation
 // registers a quiet command.
-[[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform, bool quiet);
+[[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform,
+                                          const std::string& identity, bool quiet);

@@ -45,8 +45,10 @@ port::BOOL IsAdministrator() {
             return FALSE;
         const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(block.data());
         for (DWORD i = 0; i < groups->GroupCount; ++i) {
+            // An administrator's filtered token (User Account Control) holds
+            // the group for deny only: no change it would allow succeeds.
             if (os.EqualSid(groups->Groups[i].Sid, admins.get()))
-                return TRUE;
+                return (groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
         }
         return FALSE;
     } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include "port/port.h"
 
 #include <string>
+#include <vector>
 
 class ProgressView {
 public:
@@ -26,10 +27,17 @@ public:
 };
 
 // The dialog's data that the reconfiguration steps share: written before the
-// worker starts (the host flag) or only by the worker (the paths).
+// worker starts (the host flag) or only by the worker (the rest).
 struct ReconfigurationData {
     port::BOOL m_bSameHost = 0;
     std::string m_strClientFolder;
     std::string m_strMainProgramFile;
     std::string m_strMainProgramPath;
+    // What the run has done to the client so far: the services it asked to
+    // stop (the listener first when it was one of them), whether the new
+    // GUID is stored and whether the client was started again.
+    std::vector<std::string> m_stoppedServices;
+    std::string m_listenerService;
+    bool m_bGuidStored = false;
+    bool m_bClientStarted = false;
 };

@@ -19,12 +19,16 @@ bool IsRunValueName(const std::string& valueName) {
     return !valueName.empty() && valueName.size() <= kMaxRunValueName;
 }
 
+std::string RunCommandText(const std::string& command) {
+    if (command.find(kHideWindowOption) == std::string::npos)
+        return command + kHideWindowSuffix;
+    return command;
+}
+
 port::BOOL SetRunValue(const std::string& command, const std::string& valueName) {
     if (command.empty() || !IsRunValueName(valueName))
         return Fail(port::ERROR_INVALID_PARAMETER);
-    std::string text = command;
-    if (text.find(kHideWindowOption) == std::string::npos)
-        text += kHideWindowSuffix;
+    std::string const text = RunCommandText(command);
     // The command and its terminating zero must fit the buffer whole.
     if (text.size() + 1 > kCommandBufferSize)
         return Fail(port::ERROR_FILENAME_EXCED_RANGE);

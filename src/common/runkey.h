@@ -27,6 +27,9 @@ inline constexpr std::size_t kMaxRunValueName = 255;
 // registry's own code when the key cannot be created or the value written.
 [[nodiscard]] port::BOOL SetRunValue(const std::string& command, const std::string& valueName);
 
+// The text SetRunValue stores for command.
+std::string RunCommandText(const std::string& command);
+
 // Deletes value valueName. TRUE when the value is gone: deleted, or there was
 // none. FALSE when the name is empty or too long, the key cannot be opened,
 // or the value exists and cannot be deleted (the thread's last error then

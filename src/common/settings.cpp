@@ -1,6 +1,7 @@
 #include "common/settings.h"
 
 #include "common/handles.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "port/port.h"
 
@@ -80,4 +81,15 @@ port::BOOL ReadApplicationPath(char* buffer) {
     std::memcpy(buffer, value, length);
     buffer[length] = '\0';
     return port::TRUE;
+}
+
+std::string ClientFolderNT() {
+    char folder[port::MAX_PATH] = {};
+    if (ReadApplicationPath(folder) && folder[0])
+        return folder;
+    unique_hkey key;
+    if (port::Sys().RegOpenKeyExA(port::HKEY_LOCAL_MACHINE, kClientKeyNT, 0, port::KEY_READ,
+                                  key.put()) != port::ERROR_SUCCESS)
+        return {};
+    return ReadRegString(key.get(), kValueInstallPath);
 }

@@ -50,3 +50,8 @@ const char* LastCharacter(const char* text);
 // The client's "Application Path" into a 260-byte buffer; FALSE (buffer
 // unchanged) when the key or the value cannot be read.
 [[nodiscard]] port::BOOL ReadApplicationPath(char* buffer);
+
+// The client's installation folder on NT, where its "Wdlscan.ini" lies: the
+// value "Application Path" of its key, else "InstallPath"; empty when the
+// key or both values are missing.
+std::string ClientFolderNT();

@@ -5,6 +5,7 @@
 #include "notify/base64.h"
 #include "notify/http_session.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -64,19 +65,60 @@ void Send(HINTERNET request, DWORD_PTR context, DWORD* status, const std::string
     Report().Event(Format("Answer: status %lu", static_cast<unsigned long>(*status)));
 }
 
+// The whole request's time limit (totalTimeLimit). The library has no such
+// limit of its own, only time-outs per call, so every call that waits is
+// given no more than what is left: the send's three waits (connection,
+// sending, the answer's headers) a third each, every read of the body all
+// of it. Time spent in the credential dialog does not count.
+class Deadline {
+public:
+    Deadline(DWORD limit, DWORD_PTR context)
+        : m_limit(limit), m_context(context), m_start(Sys().GetTickCount()) {}
+
+    bool Limited() const { return m_limit != 0; }
+    void Exclude(DWORD ms) { m_excluded += ms; }
+    // What is left; the request ends (ERROR_INTERNET_TIMEOUT) when nothing is.
+    DWORD Left() const {
+        DWORD const spent = Sys().GetTickCount() - m_start - m_excluded;
+        if (spent >= m_limit)
+            throw CInternetException(ERROR_INTERNET_TIMEOUT, m_context);
+        return m_limit - spent;
+    }
+    // Sets the time-outs of the request's next send.
+    void BeforeSend(HINTERNET request, const HttpRequestSpec& params) const {
+        if (!Limited())
+            return;
+        DWORD const third = std::max<DWORD>(Left() / 3, 1);
+        SetNumberOption(request, INTERNET_OPTION_CONNECT_TIMEOUT,
+                        std::min(params.connectTimeout, third));
+        SetNumberOption(request, INTERNET_OPTION_SEND_TIMEOUT, std::min(params.sendTimeout, third));
+        SetNumberOption(request, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                        std::min(params.receiveTimeout, third));
+    }
+
+private:
+    DWORD m_limit;
+    DWORD_PTR m_context;
+    DWORD m_start;
+    DWORD m_excluded = 0;
+};
+
 // A body, piece by piece. A read of WinINet waits until its buffer is full
 // or the body has ended, so each piece asks only for what has arrived: no
 // read then waits longer than for the next bytes, and a body that trickles
-// in is ended by the time limit on the whole body (bodyTimeLimit).
+// in is ended by the time limit on the whole body (bodyTimeLimit) and the
+// request's own (the deadline).
 class BodyReader {
 public:
-    BodyReader(HINTERNET request, const HttpRequestSpec& params)
-        : m_request(request), m_params(params), m_start(Sys().GetTickCount()) {}
+    BodyReader(HINTERNET request, const HttpRequestSpec& params, const Deadline& deadline)
+        : m_request(request), m_params(params), m_deadline(deadline),
+          m_start(Sys().GetTickCount()) {}
 
     // The next piece into `piece` (up to kPieceSize bytes); 0 at the end.
     DWORD Next(BYTE* piece) {
         if (m_params.bodyTimeLimit != 0 && Sys().GetTickCount() - m_start >= m_params.bodyTimeLimit)
             throw CInternetException(ERROR_INTERNET_TIMEOUT, m_params.context);
+        LimitWait();
         DWORD available = 0;
         if (!Net().InternetQueryDataAvailable(m_request, &available, 0, 0))
             ThrowInternetException(m_params.context);
@@ -92,9 +134,24 @@ public:
     std::uint64_t Total() const { return m_total; }
 
 private:
+    // A read waits no longer than the request has left. The time-out is set
+    // again only once a second has gone since: a body that arrives at once
+    // costs no calls.
+    void LimitWait() {
+        if (!m_deadline.Limited())
+            return;
+        DWORD const left = std::min(m_deadline.Left(), m_params.receiveTimeout);
+        if (m_waitSet != 0 && m_waitSet - left < 1000)
+            return;
+        SetNumberOption(m_request, INTERNET_OPTION_RECEIVE_TIMEOUT, left);
+        m_waitSet = left;
+    }
+
     HINTERNET m_request;
     const HttpRequestSpec& m_params;
+    const Deadline& m_deadline;
     DWORD m_start;
+    DWORD m_waitSet = 0;
     std::uint64_t m_total = 0;
 };
 
@@ -239,9 +296,11 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         (accessType == INTERNET_OPEN_TYPE_PROXY       ? " through the proxy " + proxyText
          : accessType == INTERNET_OPEN_TYPE_PRECONFIG ? " with the system's proxy settings"
                                                       : std::string());
+    Deadline deadline(params.totalTimeLimit, params.context);
     DWORD status = 0;
     int retries = params.authRetries;
     BYTE piece[kPieceSize];
+    deadline.BeforeSend(r, params);
     Send(r, params.context, &status, requestLine);
     // The first challenge goes to the dialog without using up a retry.
     bool challenge = status == HTTP_STATUS_DENIED || status == HTTP_STATUS_PROXY_AUTH_REQ;
@@ -257,10 +316,12 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
         }
         challenge = false;
 
-        BodyReader challengeBody(r, params);
+        BodyReader challengeBody(r, params, deadline);
         while (challengeBody.Next(piece) > 0) {
         }
+        DWORD const asked = Sys().GetTickCount();
         DWORD const answer = AskForCredentials(r, status);
+        deadline.Exclude(Sys().GetTickCount() - asked);
         if (answer == ERROR_INTERNET_FORCE_RETRY) {
             const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
             char user[kCredentialSize];
@@ -284,11 +345,16 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
                     s_lastServerPassword = password;
                 }
                 Report().AddSecret(password);
+                // What is left of the time goes on with the new request.
+                if (deadline.Limited())
+                    again.totalTimeLimit = deadline.Left();
                 HttpFetch(again, sink);
                 return;
             }
+            deadline.BeforeSend(r, params);
             Send(r, params.context, &status, requestLine);
         } else if (answer == ERROR_SUCCESS) {
+            deadline.BeforeSend(r, params);
             Send(r, params.context, &status, requestLine);
         }
         // Any other answer: the user cancelled; the status stands.
@@ -307,7 +373,7 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
     };
     if (cancelled())
         throw CInternetStatusException(0);
-    BodyReader body(r, params);
+    BodyReader body(r, params, deadline);
     for (DWORD n = body.Next(piece); n > 0; n = body.Next(piece)) {
         if (cancelled())
             throw CInternetStatusException(0);

@@ -49,6 +49,10 @@ struct HttpRequestSpec {
     // that trickles its answer could otherwise hold the request for ever,
     // since each byte in time keeps the library's own time-outs away.
     port::DWORD bodyTimeLimit = 0;
+    // The whole request, from its first send to its body's last byte, ends
+    // within this many milliseconds (ERROR_INTERNET_TIMEOUT), not counting
+    // time spent in the credential dialog. 0: no limit but the time-outs.
+    port::DWORD totalTimeLimit = 0;
     HttpStatusHook statusHook = nullptr;
     HttpLengthHook lengthHook = nullptr;
     HttpCancelHook cancelHook = nullptr;

@@ -108,6 +108,10 @@ namespace {
 constexpr DWORD kKeptAnswerBytes = 64 * 1024;
 // The whole answer within the five minutes that one read may wait.
 constexpr DWORD kAnswerTimeLimitMs = 300000;
+// The whole notification, waits for the server included, while the client
+// is stopped: under five minutes, with room for the name lookup (which no
+// time-out of the library covers) and the answer's last read.
+constexpr DWORD kNotificationTimeLimitMs = 290000;
 } // namespace
 
 BOOL NotifyServer(ProgressView& view, const std::string& guid) {
@@ -160,6 +164,7 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         params.dataSendTimeout = params.dataReceiveTimeout = 300000;
         params.authRetries = 0;
         params.bodyTimeLimit = kAnswerTimeLimitMs;
+        params.totalTimeLimit = kNotificationTimeLimitMs;
         Report().AddSecret(proxyPassword);
         HttpFetch(params, answer);
         Report().Event("The server has the notification: it answered 200 and its answer was "

@@ -57,8 +57,14 @@ inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(std::uintptr_t{0x80000003}
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(std::intptr_t{-1});
 
-// GetTokenInformation class used here (TOKEN_INFORMATION_CLASS::TokenGroups).
+// GetTokenInformation classes used here (TOKEN_INFORMATION_CLASS): the
+// groups, and (Windows Vista and later) whether the token is a filtered one.
 inline constexpr int TokenGroups = 2;
+inline constexpr int TokenElevationType = 18;
+// TOKEN_ELEVATION_TYPE: no split token, the full one, the filtered one.
+inline constexpr DWORD TokenElevationTypeDefault = 1;
+inline constexpr DWORD TokenElevationTypeFull = 2;
+inline constexpr DWORD TokenElevationTypeLimited = 3;
 
 // OSVERSIONINFOA (148 bytes).
 struct OSVERSIONINFOA {
@@ -183,6 +189,36 @@ using PFN_SHGetFolderPathA = HRESULT(NORVANE_WINAPI*)(HWND owner, int folder, HA
                                                       DWORD flags, char* path);
 inline constexpr int kCsidlCommonAppData = 0x23;
 
+// The first fields of the IP helper's adapter record (IP_ADAPTER_ADDRESSES,
+// as Windows XP has it; later systems add fields behind them), so that
+// GetAdaptersAddresses, found at run time, can be called and its list walked.
+struct IP_ADAPTER_ADDRESSES {
+    std::uint64_t Alignment; // Length and IfIndex
+    IP_ADAPTER_ADDRESSES* Next;
+    char* AdapterName;
+    void* FirstUnicastAddress;
+    void* FirstAnycastAddress;
+    void* FirstMulticastAddress;
+    void* FirstDnsServerAddress;
+    void* DnsSuffix;
+    void* Description;
+    void* FriendlyName;
+    BYTE PhysicalAddress[8];
+    DWORD PhysicalAddressLength;
+    DWORD Flags;
+    DWORD Mtu;
+    DWORD IfType;
+    int OperStatus;
+};
+using PFN_GetAdaptersAddresses = DWORD(NORVANE_WINAPI*)(DWORD family, DWORD flags, void* reserved,
+                                                        IP_ADAPTER_ADDRESSES* addresses,
+                                                        DWORD* size);
+// Interface kinds (IfType) with a hardware address of their own.
+inline constexpr DWORD kIfTypeEthernet = 6;
+inline constexpr DWORD kIfTypeWireless = 71;
+// Only what identifies the adapters: no addresses of any kind.
+inline constexpr DWORD kAdapterListFlags = 0x0001 | 0x0002 | 0x0004 | 0x0008;
+
 // One directory entry of a file search (the runtime's _finddata_t, narrowed to
 // what the logic reads).
 struct FIND_ENTRY {
@@ -238,6 +274,27 @@ struct PROCESS_INFORMATION {
     DWORD dwThreadId;
 };
 
+// Same layout as the system's SHELLEXECUTEINFOA: a program started through
+// the shell, with a verb ("runas": the consent prompt of User Account
+// Control).
+struct SHELLEXECUTEINFOA {
+    DWORD cbSize;
+    DWORD fMask;
+    HWND hwnd;
+    const char* lpVerb;
+    const char* lpFile;
+    const char* lpParameters;
+    const char* lpDirectory;
+    int nShow;
+    HMODULE hInstApp;
+    void* lpIDList;
+    const char* lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIconOrMonitor;
+    HANDLE hProcess;
+};
+
 // A UTF-16 code unit, as MultiByteToWideChar writes it.
 using WCHAR = char16_t;
 
@@ -266,7 +323,18 @@ public:
     virtual DWORD GetCurrentProcessId() = 0;
 };
 
-class Os : public FileCalls {
+// Objects shared by the processes of the machine.
+class SyncCalls {
+public:
+    virtual ~SyncCalls() = default;
+
+    // CreateMutexA without security attributes: a named mutex, made or
+    // opened; the last error is ERROR_ALREADY_EXISTS when it was there.
+    // Closed with CloseHandle; it goes when its last handle does.
+    virtual HANDLE CreateMutexA(BOOL initialOwner, const char* name) = 0;
+};
+
+class Os : public FileCalls, public SyncCalls {
 public:
     ~Os() override = default;
 
@@ -323,6 +391,13 @@ public:
                                       const char* dependencies, const char* account,
                                       const char* password, const char* displayName) = 0;
     virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+    // A service of the program's own: installed (the account NULL: the
+    // local system account) and removed (at once, or once it has stopped).
+    virtual SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* name, const char* displayName,
+                                     DWORD access, DWORD serviceType, DWORD startType,
+                                     DWORD errorControl, const char* binaryPath,
+                                     const char* account) = 0;
+    virtual BOOL DeleteService(SC_HANDLE service) = 0;
 
     // Profile (INI) files.
     virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
@@ -390,6 +465,11 @@ public:
     virtual BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
                                 DWORD creationFlags, const char* currentDirectory,
                                 STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) = 0;
+
+    // ShellExecuteExA (shell32.dll, found at its first call): with
+    // SEE_MASK_NOCLOSEPROCESS the started program's process handle.
+    virtual BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) = 0;
+    virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
 
     // COM's GUID generator.
     virtual HRESULT CoCreateGuid(GUID* guid) = 0;

@@ -46,6 +46,10 @@ public:
     // starting the client again.
     void RestoreClient(bool proceed);
     void StartClient();
+    // After a run that ended before its restore: the client's services it
+    // stopped start again (the listener only once the client has its new
+    // GUID).
+    void ProtectClient();
 
 protected:
     // Lines of the run's record around each step.
@@ -58,8 +62,3 @@ protected:
     ProgressView& m_view;
     ReconfigurationData& m_data;
 };
-
-// The client's installation folder on NT, where its "Wdlscan.ini" lies: the
-// value "Application Path" of its key, else "InstallPath"; empty when the
-// key or both values are missing.
-std::string ClientFolderNT();

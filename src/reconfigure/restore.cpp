@@ -36,16 +36,23 @@ std::string ClientFolder9x() {
 // preparation could not have removed a value of that name either.
 void RestoreStartup(const std::string& folder, const std::string& file,
                     const std::string& runValueName) {
-    if (IsRunValueName(runValueName)) {
+    if (!IsRunValueName(runValueName)) {
+        Report().Event("The client's settings name no start-up value to write back");
+    } else if (file.empty()) {
+        // Without a program file the value would name the client's folder,
+        // which Windows cannot start at any logon.
+        Report().Fail(kExitCopyIncomplete);
+        Report().Event("The client's start-up value \"" + runValueName +
+                       "\" is not written back: its settings name no program file");
+    } else {
         std::string const command = "\"" + ClientProgramPath(folder, file) + "\"";
         if (!SetRunValue(command, runValueName)) {
             Report().Fail(kExitCopyNotFinished);
             ShowLastError();
             return;
         }
-        Report().Event("The client's start-up value \"" + runValueName + "\" is back: " + command);
-    } else {
-        Report().Event("The client's settings name no start-up value to write back");
+        Report().Event("The client's start-up value \"" + runValueName +
+                       "\" is back: " + RunCommandText(command));
     }
     // A value that cannot be removed names a file that is gone after the
     // restart; Windows then skips it. Nothing is recorded between the two
@@ -112,6 +119,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
 
 void CReconfiguration::StartClient() {
     Os& os = Sys();
+    m_data.m_bClientStarted = true;
     if (GetPlatformId() == VER_PLATFORM_WIN32_NT) {
         try {
             ScopedServiceHandle manager = OpenServiceManager();

@@ -1,12 +1,15 @@
 // The order of the copy's steps and the checks between them.
 #include "common/handles.h"
+#include "common/message_box.h"
 #include "common/platform.h"
 #include "common/registry.h"
 #include "common/report.h"
 #include "common/settings.h"
 #include "common/text.h"
 #include "notify/notification.h"
+#include "common/syserror.h"
 #include "reconfigure/reconfiguration.h"
+#include "reconfigure/service_control.h"
 #include "string_ids.h"
 
 using namespace port;
@@ -30,16 +33,6 @@ bool OpenForReading(const char* path, unique_hkey& key) {
 
 } // namespace
 
-std::string ClientFolderNT() {
-    char folder[MAX_PATH] = {};
-    if (ReadApplicationPath(folder) && folder[0])
-        return folder;
-    unique_hkey key;
-    if (!OpenForReading(kClientKeyNT, key))
-        return {};
-    return ReadRegString(key.get(), kValueInstallPath);
-}
-
 void CReconfiguration::ShowStatus(UINT stringId) {
     m_view.SetStatusText(LoadResString(stringId).c_str());
 }
@@ -52,8 +45,54 @@ void CReconfiguration::ShowStatusNow(UINT stringId) {
 void CReconfiguration::Run() {
     if (!CheckClientInstalled())
         return;
+    // Every step from here changes services or the machine's keys: a run
+    // without the rights for them would stop the client and could not
+    // start it again.
+    if (IsNT() && !IsAdministrator()) {
+        Report().SetMode(RunMode::Refused);
+        Report().Fail(kExitRefused);
+        AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
+        return;
+    }
     LocateMainProgram();
-    RunReconfiguration();
+    try {
+        RunReconfiguration();
+    } catch (...) {
+        ProtectClient();
+        throw;
+    }
+    ProtectClient();
+}
+
+void CReconfiguration::ProtectClient() {
+    if (m_data.m_bClientStarted || m_data.m_stoppedServices.empty())
+        return;
+    // The run ended before its restore: the services it stopped would stay
+    // stopped for the whole session. They start again, but for a listener
+    // that would still speak with the master's GUID: the server must never
+    // see two machines as one. The utility stays registered.
+    Report().Event("The copy is not finished: the client's services this run stopped are "
+                   "started again; the next logon tries again");
+    try {
+        ScopedServiceHandle manager = OpenServiceManager();
+        for (const auto& name : m_data.m_stoppedServices) {
+            if (name == m_data.m_listenerService && !m_data.m_bGuidStored) {
+                Report().Event("The client's service \"" + name +
+                               "\" stays stopped: the client still has the master's GUID");
+                continue;
+            }
+            ScopedServiceHandle service = OpenClientService(manager, name);
+            bool const started = Sys().StartServiceA(service.get(), 0, nullptr) != FALSE;
+            DWORD const error = Sys().GetLastError();
+            Report().Event(
+                started || error == ERROR_SERVICE_ALREADY_RUNNING
+                    ? "The client's service \"" + name + "\" is started again"
+                    : "The client's service \"" + name +
+                          "\" could not be started again: " + CSystemError(error).GetErrorText());
+        }
+    } catch (const CSystemError& error) {
+        Report().Event("The client's services could not be started again: " + error.GetErrorText());
+    }
 }
 
 void CReconfiguration::StepBegun(const char* step) {
@@ -141,6 +180,7 @@ void CReconfiguration::RunReconfiguration() {
     std::string guid;
     StepBegun("creating a new GUID");
     bool const ok = CreateGuidKey(guid);
+    m_data.m_bGuidStored = ok;
     StepEnded("creating a new GUID");
     if (!ok)
         Report().Fail(kExitCopyNotFinished);

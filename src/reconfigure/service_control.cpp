@@ -45,18 +45,20 @@ void SetServiceStartType(const ScopedServiceHandle& service, DWORD startType) {
         ThrowLastError();
 }
 
-bool StopServiceAndWait(const ScopedServiceHandle& service) {
+ServiceStop StopServiceAndWait(const ScopedServiceHandle& service) {
     auto& os = Sys();
+    bool requested = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         SERVICE_STATUS status{};
         if (!os.QueryServiceStatus(service.get(), &status))
             continue;
         if (status.dwCurrentState == SERVICE_STOPPED)
-            return true;
+            return requested ? ServiceStop::Stopped : ServiceStop::AlreadyStopped;
         os.ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        requested = true;
         os.Sleep(kPause);
     }
-    return false;
+    return ServiceStop::NotStopped;
 }
 
 void WaitServiceQueryable(const ScopedServiceHandle& service) {

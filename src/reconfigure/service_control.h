@@ -24,9 +24,12 @@ ScopedServiceHandle OpenServiceManager();
 ScopedServiceHandle OpenClientService(const ScopedServiceHandle& manager, const std::string& name);
 void SetServiceStartType(const ScopedServiceHandle& service, port::DWORD startType);
 
-// Never raise; each returns after at most 20 attempts. The stop and the
-// running wait tell whether the service reached the state (the caller may
-// only record it).
-bool StopServiceAndWait(const ScopedServiceHandle& service);
+// What a stop came to: the service was stopped already (no request sent),
+// it stopped, or it was asked to and is still not stopped.
+enum class ServiceStop { AlreadyStopped, Stopped, NotStopped };
+
+// Never raise; each returns after at most 20 attempts. The running wait
+// tells whether the service reached the state.
+ServiceStop StopServiceAndWait(const ScopedServiceHandle& service);
 void WaitServiceQueryable(const ScopedServiceHandle& service);
 bool WaitServiceRunning(const ScopedServiceHandle& service);

@@ -80,16 +80,22 @@ void CReconfiguration::StopClient() {
             std::vector<std::string> const services =
                 ReadClientServiceFiles(JoinPath(ClientFolderNT(), kClientIniFile));
             ScopedServiceHandle manager = OpenServiceManager();
+            m_data.m_listenerService = ServiceNameFromFile(services.front());
             for (const auto& file : services) {
                 std::string const name = ServiceNameFromFile(file);
                 ScopedServiceHandle service = OpenClientService(manager, name);
                 ShowStatus(IDS_STOPPING_SERVICES);
                 os.Sleep(kBeforeServiceStopMs);
-                if (StopServiceAndWait(service)) {
-                    Report().Event("The client's service \"" + name + "\" is stopped");
-                } else {
+                ServiceStop const stop = StopServiceAndWait(service);
+                // A service this run asked to stop is this run's to start
+                // again, whatever becomes of the rest.
+                if (stop != ServiceStop::AlreadyStopped)
+                    m_data.m_stoppedServices.push_back(name);
+                if (stop == ServiceStop::NotStopped) {
                     Report().Fail(kExitCopyIncomplete);
                     Report().Event("The client's service \"" + name + "\" did not stop");
+                } else {
+                    Report().Event("The client's service \"" + name + "\" is stopped");
                 }
             }
         } catch (const CSystemError& error) {

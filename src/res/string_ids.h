@@ -25,3 +25,4 @@
 #define IDS_WAITING 181
 #define IDS_OLD_NT 183
 #define IDS_APP_TITLE 184
+#define IDS_NO_HOST_IDENTITY 185

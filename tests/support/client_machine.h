@@ -8,6 +8,8 @@
 #include "common/message_box.h"
 #include "app/norvane_app.h"
 #include "common/progress_view.h"
+#include "app/worker.h"
+#include "common/report.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "fake_net_system.h"
@@ -91,6 +93,42 @@ protected:
         AfxSetMainWnd(nullptr);
     }
 
+    // norvane.exe as a whole, started with these arguments as the
+    // administrator or the Run key starts it; the progress dialog's worker
+    // runs the copy's steps. Returns the exit code WinMain returns.
+    int RunProgram(const std::string& arguments) {
+        CNorvaneApp app;
+        app.m_commandLine = "\"" + os.modulePath + "\"" + arguments;
+        app.m_runProgressDialog = [this](port::BOOL sameHost) {
+            ++dialogs;
+            AfxSetMainWnd(kDialog);
+            ReconfigurationData data;
+            data.m_bSameHost = sameHost;
+            RunWorkerSequence(&view, data);
+            AfxSetMainWnd(nullptr);
+        };
+        EXPECT_FALSE(app.InitInstance());
+        return app.m_nExitCode;
+    }
+    // The registered command's arguments, as Windows starts it at logon.
+    int StartRegistered() {
+        std::string const command = RunValue(kOwnRunValue);
+        return RunProgram(command.substr(command.find("\" ") + 1));
+    }
+    // An outcome value of the last run, a number as its decimal text;
+    // "<missing>" when it is not there.
+    std::string Outcome(const char* name) {
+        const port::FakeRegValue* v = os.Value(port::HKEY_LOCAL_MACHINE, kOutcomeKey, name);
+        if (!v)
+            return "<missing>";
+        if (v->type == port::REG_DWORD)
+            return std::to_string(v->data[0] | v->data[1] << 8 | v->data[2] << 16 |
+                                  v->data[3] << 24);
+        return os.StringValue(port::HKEY_LOCAL_MACHINE, kOutcomeKey, name);
+    }
+    static constexpr const char* kLog = "C:\\ProgramData\\Norvane\\norvane.log";
+    std::string Log() { return os.FileText(kLog); }
+
     std::string Guid() { return os.StringValue(port::HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID"); }
     // A Run value's text; "<missing>" when there is none.
     std::string RunValue(const std::string& name) {
@@ -129,4 +167,5 @@ protected:
 
     DialogView view{os};
     std::string mainProgramPath;
+    int dialogs = 0;
 };

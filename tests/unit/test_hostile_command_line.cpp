@@ -44,10 +44,17 @@ TEST_F(HostileCommandLine, OnlyBlanksAreAnEmptyCommandLine) {
 
 // 32 KB, the most Windows passes: an identity argument that long is another
 // machine's, and is never written anywhere.
+// Unregistered, an argument shaped like an identity is what the Run key
+// starts: the instance finds the job done by another one and prepares
+// nothing (a copy prepared as a master would undo its own run).
 TEST_F(HostileCommandLine, A32KilobyteArgumentIsAnotherMachinesIdentity) {
     std::string const huge = " \"/000c293a4b5c" + std::string(32 * 1024 - 32, 'c') + "\"";
     EXPECT_EQ(Registered(Program() + huge), 0);
-    ExpectPrepared(Program() + huge + " /silent");
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
+    EXPECT_EQ(Start(Program() + huge + " /silent"), -1);
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_TRUE(os.messageBoxes.empty());
+    ExpectPrepared(Program() + " /silent");
 }
 
 // A quote left open runs to the end of the line: the identity flag then

@@ -81,6 +81,28 @@ TEST_F(HostileWininitSystem, ASectionWithoutAFinalZeroIsReadOnlyAsFarAsItsLength
               "[Rename]\r\nNUL=C:\\A.EXE\r\nNUL=C:\\B.EXE\r\n" + std::string(kEntry) + "\r\n");
 }
 
+// The 28 672-byte buffer holds the utility's entry when the entry, its zero
+// and the list's closing zero end on its last byte; the list is then written
+// with that closing zero, whatever the buffer held behind the section. One
+// byte more and there is no room for it: the file is left as it was.
+TEST_F(HostileWininitSystem, AnEntryThatExactlyFillsTheBufferKeepsTheListsClosingZero) {
+    // 987 entries of 29 bytes and one of lastBytes, zeros included: with 12,
+    // 28 635 bytes, then the entry's 35 and two zeros make 28 672.
+    auto section = [](std::size_t lastBytes) {
+        std::string s = "[Rename]\r\n";
+        for (int i = 0; i < 987; ++i)
+            s += "NUL=C:\\PENDING\\FILE" + std::to_string(10000 + i) + ".TMP\r\n";
+        return s + "NUL=C:\\" + std::string(lastBytes - 8, 'P') + "\r\n";
+    };
+    Wininit() = section(12);
+    DeleteFilesAtRestart({kUtility});
+    EXPECT_EQ(Wininit(), section(12) + kEntry + "\r\n");
+
+    Wininit() = section(13);
+    DeleteFilesAtRestart({kUtility});
+    EXPECT_EQ(Wininit(), section(13));
+}
+
 // Lines that are no key=value pair: a line without "=" is kept as it
 // stands; comments and blank lines inside the section are not part of its
 // list (as the profile functions read it) and are gone once it is written

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 using namespace port;
@@ -98,6 +99,18 @@ TEST_F(Fetch, ProxyOptionsAndCredentialsInTheirOrderUnlessAutoConfigured) {
     net.calls.clear();
     HttpFetch(params, sink);
     EXPECT_EQ(net.CallsOf("InternetSetOptionA"), options("connection3"));
+}
+
+// An "AutoConfigURL" that is there but empty names no script: the proxy
+// given is used.
+TEST_F(Fetch, AnEmptyAutoConfigUrlIsNone) {
+    os.SetString(HKEY_CURRENT_USER, kInternetSettings, "AutoConfigURL", "");
+    params.proxyHost = "proxy.local";
+    net.answers = {Answer(200)};
+    HttpFetch(params, sink);
+    ASSERT_EQ(net.sent.size(), 1u);
+    EXPECT_EQ(net.sent[0].accessType, INTERNET_OPEN_TYPE_PROXY);
+    EXPECT_EQ(net.sent[0].proxy, "http=http://proxy.local:80");
 }
 
 TEST_F(Fetch, TypedServerCredentialsStartANewFetchAndAreOfferedLater) {
@@ -206,6 +219,17 @@ TEST_F(Fetch, BodyWithItsLengthHookAndACancelBetweenPieces) {
     EXPECT_EQ(part.Length(), 1024u);
 }
 
+// A HEAD answer announces the length of a body it never has: no body is not
+// a connection cut short.
+TEST_F(Fetch, AHeadAnswerWithALengthAndNoBodyIsWhole) {
+    params.verb = 2; // HEAD
+    FakeHttpAnswer head = Answer(200);
+    head.headers = {{"Content-Length", "5000"}};
+    net.answers = {head};
+    EXPECT_NO_THROW(HttpFetch(params, sink));
+    EXPECT_EQ(sink.Length(), 0u);
+}
+
 TEST_F(Fetch, StatusHookGetsTheSessionAndTheRequestsNotifications) {
     struct Seen {
         HINTERNET session;
@@ -233,6 +257,39 @@ TEST_F(Fetch, StatusHookGetsTheSessionAndTheRequestsNotifications) {
     net.answers = {Answer(200)};
     HttpFetch(params, sink);
     EXPECT_TRUE(net.CallsOf("InternetSetStatusCallback").empty());
+}
+
+// A hook that makes a request of its own: the inner session, once closed,
+// hands the notifications back to the one around it and is never called
+// again.
+TEST_F(Fetch, ASessionClosedInsideAnotherLeavesItTheNotifications) {
+    struct Seen {
+        std::vector<std::pair<std::string, DWORD>> notes; // (session, status)
+        std::function<void()> nested;                     // the hook's own request, made once
+    } seen;
+    auto inner = params;
+    inner.hookData = &seen;
+    inner.statusHook = [](HINTERNET, DWORD_PTR, DWORD status, void*, DWORD, void* data) {
+        static_cast<Seen*>(data)->notes.emplace_back("inner", status);
+    };
+    seen.nested = [&inner] {
+        CByteBuffer innerSink;
+        HttpFetch(inner, innerSink);
+    };
+    params.hookData = &seen;
+    params.statusHook = [](HINTERNET, DWORD_PTR, DWORD status, void*, DWORD, void* data) {
+        auto* s = static_cast<Seen*>(data);
+        s->notes.emplace_back("outer", status);
+        if (auto nested = std::exchange(s->nested, nullptr))
+            nested();
+    };
+    net.answers = {Answer(200), Answer(200)};
+    HttpFetch(params, sink);
+    EXPECT_EQ(seen.notes, (std::vector<std::pair<std::string, DWORD>>{
+                              {"outer", INTERNET_STATUS_SENDING_REQUEST},
+                              {"inner", INTERNET_STATUS_SENDING_REQUEST},
+                              {"inner", INTERNET_STATUS_REQUEST_SENT},
+                              {"outer", INTERNET_STATUS_REQUEST_SENT}}));
 }
 
 TEST_F(Fetch, EveryHandleIsReleasedWhateverEndsTheRequest) {
@@ -287,4 +344,13 @@ TEST_F(Fetch, EveryHandleIsReleasedWhateverEndsTheRequest) {
         }
         EXPECT_EQ(net.OpenHandleCount(), 0) << c.what << ": " << net.Describe();
     }
+}
+
+// A request method outside the seven known ones opens nothing.
+TEST_F(Fetch, AnUnknownRequestMethodIsRefusedBeforeAnythingIsOpened) {
+    for (int verb : {-1, 7}) {
+        params.verb = verb;
+        EXPECT_THROW(HttpFetch(params, sink), CRequestException) << verb;
+    }
+    EXPECT_TRUE(net.calls.empty());
 }

@@ -120,10 +120,14 @@ TEST_F(Notify, UseProxyDropsTheProxyAndEveryCredential) {
     EXPECT_NE(r.object.find("&DOMAIN=Workgroup&DEFAULT_CFG=1"), std::string::npos);
     EXPECT_EQ(r.headers, std::vector<std::string>{"Accept: */*"});
     const std::vector<std::string> options = {
-        "InternetSetOptionA(connection1, 3, 1)",      "InternetSetOptionA(connection1, 2, 300000)",
+        "InternetSetOptionA(connection1, 3, 1)", "InternetSetOptionA(connection1, 2, 300000)",
         "InternetSetOptionA(connection1, 5, 300000)", "InternetSetOptionA(connection1, 6, 300000)",
         "InternetSetOptionA(connection1, 7, 300000)", "InternetSetOptionA(connection1, 8, 300000)",
-        "InternetSetOptionA(connection1, 4, 0)"};
+        "InternetSetOptionA(connection1, 4, 0)",
+        // The whole notification's 290 s: a third each for the send's
+        // connection, sending and answer, all of it for the body's reads.
+        "InternetSetOptionA(request1, 2, 96666)", "InternetSetOptionA(request1, 5, 96666)",
+        "InternetSetOptionA(request1, 6, 96666)", "InternetSetOptionA(request1, 6, 290000)"};
     EXPECT_EQ(net.CallsOf("InternetSetOptionA"), options);
 }
 

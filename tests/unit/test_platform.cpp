@@ -36,7 +36,11 @@ TEST_F(Platform, AdministratorIsFoundAmongTheTokenGroups) {
     EXPECT_TRUE(IsAdministrator());
     os.isAdministrator = false;
     EXPECT_FALSE(IsAdministrator());
+    // A filtered (User Account Control) token holds the group for deny only.
     os.isAdministrator = true;
+    os.adminDenyOnly = true;
+    EXPECT_FALSE(IsAdministrator());
+    os.adminDenyOnly = false;
     os.openTokenFails = true;
     EXPECT_FALSE(IsAdministrator());
 }

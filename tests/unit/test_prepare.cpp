@@ -11,6 +11,9 @@ const char* kClientFolder = "C:\\Program Files\\Halvex\\Sentova NT";
 const char* kIni = "C:\\Program Files\\Halvex\\Sentova NT\\Wdlscan.ini";
 const char* kMessage180 =
     "This program has been configured to start  whenever the system is restarted.";
+std::string LoadTestString(unsigned id) {
+    return ProgramStringTable().at(id);
+}
 } // namespace
 
 class Preparation : public FakeSystemTest {
@@ -148,7 +151,7 @@ TEST_F(Preparation, ListenerNamedWithFolderAndExtension) {
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
 }
 
-TEST_F(Preparation, WithoutApplicationPathTheIniIsLookedForNowhere) {
+TEST_F(Preparation, WithoutAnyFolderTheIniIsLookedForNowhere) {
     os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).values.clear();
     Run();
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_DEMAND_START);
@@ -156,6 +159,9 @@ TEST_F(Preparation, WithoutApplicationPathTheIniIsLookedForNowhere) {
 }
 
 TEST_F(Preparation, Windows9xDeletesBothValuesAndTouchesNoService) {
+    // The 9x client keeps its INI file in the Windows folder.
+    os.profileFiles["C:\\WINDOWS\\Wdlscan.ini"] = os.profileFiles[kIni];
+    os.profileFiles.erase(kIni);
     os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
     os.version.dwMajorVersion = 4;
     os.version.dwMinorVersion = 10;
@@ -177,10 +183,44 @@ TEST_F(Preparation, OtherPlatformsDoNothing) {
     EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
 }
 
-TEST_F(Preparation, NoAdapterGivesAnEmptyIdentity) {
+// Without an identity every copy would take itself for the master (its
+// GUID kept, nobody told): the preparation is refused and changes nothing.
+// Where NetBIOS reports nothing, the IP helper's physical adapters make the
+// identity in the same form.
+TEST_F(Preparation, NoAdapterIsRefusedAndTheIpHelperStandsInForNetbios) {
     os.lanas.clear();
-    Run();
-    EXPECT_EQ(OwnCommand(), "\"C:\\Program Files\\Norvane\\norvane.exe\" \"/\" -HideWindow");
+    os.adapters = {{24, {}}, {6, {0, 0, 0, 0, 0, 0}}}; // loopback, a zero address
+    Run(" /silent");
+    ExpectOnlyBox(LoadTestString(185), MB_ICONERROR);
+    EXPECT_EQ(OwnCommand(), "");
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+    EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
+
+    os.messageBoxes.clear();
+    os.adapters = {{24, {}},
+                   {6, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}},
+                   {131, {0x0a, 0, 0, 0, 0, 1}}, // a tunnel
+                   {71, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x02}},
+                   {6, {1, 2, 3, 4, 5, 6, 7, 8}}}; // not a 6-byte address
+    Run(" /silent");
+    EXPECT_EQ(
+        OwnCommand(),
+        "\"C:\\Program Files\\Norvane\\norvane.exe\" \"/02aabbccdd0102aabbccdd02\" -HideWindow");
+    EXPECT_TRUE(os.messageBoxes.empty());
+}
+
+// The copies find the client's INI file in the folder of "Application
+// Path", else of "InstallPath"; so does the preparation, which removes the
+// Run value named there (and no other).
+TEST_F(Preparation, TheIniFileIsFoundAsTheCopiesFindIt) {
+    os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).values.erase("Application Path");
+    os.SetString(HKEY_LOCAL_MACHINE, kClientKeyNT, "InstallPath", kClientFolder);
+    os.profileFiles["C:\\WINDOWS\\Wdlscan.ini"] = "[INI_CLIENT_SETUP_SECTION]\r\n"
+                                                  "NT_RUN_KEY=Sentova 97\r\n";
+    Run(" /silent");
+    EXPECT_FALSE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_TRUE(HasRunValue("Sentova 97"));
 }
 
 TEST_F(Preparation, SecondRunOnTheMasterReconfiguresInstead) {

@@ -24,6 +24,7 @@ const char* kMasterGuid = "{6F1C2A4E-3B5D-4C7E-9A8B-1D2E3F405162}";
 HWND const kDialog = reinterpret_cast<HWND>(std::uintptr_t{0xD1A0});
 
 using Statuses = std::vector<std::pair<DWORD, std::string>>; // (virtual ms, text)
+using Pauses = std::vector<std::pair<DWORD, int>>; // (length, service requests sent by its end)
 
 // The dialog as the steps see it; its own boxes go to the fake's recorder
 // with the dialog as owner.
@@ -208,6 +209,20 @@ TEST_F(Copy, NtCopyWithNothingRunningPausesBeforeTheMonitorInstead) {
     EXPECT_EQ(os.now, 3000u + 3000 + 1000 + 2000 + 1000 + 8000 + 1000);
 }
 
+// Each service is asked to stop only after its second of pause, so that the
+// programs closed just before have let it go.
+TEST_F(Copy, EachServiceStopRequestComesAfterItsOneSecondPause) {
+    Pauses pauses; // the second: stop requests
+    os.onSleep = [this, &pauses](DWORD) {
+        pauses.emplace_back(os.sleeps.back(), os.services["hxlisten"].stopRequests +
+                                                  os.services["rtguard"].stopRequests);
+    };
+    Run();
+    ASSERT_GE(pauses.size(), 6u);
+    EXPECT_EQ(Pauses(pauses.begin(), pauses.begin() + 6),
+              (Pauses{{3000, 0}, {3000, 0}, {1000, 0}, {1000, 1}, {1000, 1}, {1000, 2}}));
+}
+
 TEST_F(Copy, TheMasterItselfOnlyRestores) {
     StartClientPrograms();
     Run(true);
@@ -220,6 +235,20 @@ TEST_F(Copy, TheMasterItselfOnlyRestores) {
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
     EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
     EXPECT_EQ(os.now, 4000u + 4000 + 1000);
+}
+
+// A service that does not answer yet (its manager still busy after the
+// restart) is asked to start only once it does.
+TEST_F(Copy, AServiceIsAskedToStartOnlyOnceItCanBeQueried) {
+    os.services["hxlisten"].state = SERVICE_STOPPED;
+    os.services["hxlisten"].failingQueries = 2;
+    Pauses pauses; // the second: start requests
+    os.onSleep = [this, &pauses](DWORD) {
+        pauses.emplace_back(os.sleeps.back(), os.services["hxlisten"].startRequests);
+    };
+    Run(true);
+    EXPECT_EQ(pauses, (Pauses{{1000, 0}, {1000, 0}, {4000, 1}, {4000, 1}, {1000, 1}}));
+    EXPECT_EQ(os.services["hxlisten"].state, SERVICE_RUNNING);
 }
 
 TEST_F(Copy, Windows98CopyStopsItsMainProgramByItsSharedValues) {
@@ -284,6 +313,24 @@ TEST_F(Copy, A98ProgramWhoseProcessCannotBeOpenedIsPolledByItsWindowValue) {
     EXPECT_EQ(os.now, 3000u + 3000 + 10000 + 1000 + 1000);
 }
 
+// A 9x main program that never ends and whose window value never clears.
+TEST_F(Copy, A98MainProgramThatNeverEndsHoldsTheStepForTwentyPassesOfEachWait) {
+    MakeWindows98();
+    DWORD const pid = os.AddProcess();
+    HWND const main = os.AddWindow("WardlineCorpMainClass", 0, 0, 0, pid); // never closes
+    auto const h = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(main));
+    os.mappings["WardlineCorp_MemoryMappedFile_MainWnd"] = {
+        {static_cast<BYTE>(h), static_cast<BYTE>(h >> 8), static_cast<BYTE>(h >> 16), 0}, pid};
+    os.mappings["WardlineCorp_MemoryMappedFile_ProcessID"] = {
+        {static_cast<BYTE>(pid), static_cast<BYTE>(pid >> 8), 0, 0}, pid};
+    Run();
+    // 3 s waiting, 20 waits of a second on the process, 20 polls of the
+    // window value, 1 s GUID, 1 s before the launch.
+    EXPECT_EQ(os.now, 3000u + 20000 + 20000 + 1000 + 1000);
+    EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kClientKey9x, "GUID").size(), 36u)
+        << "the sequence went on";
+}
+
 // ---------------------------------------------------------------- failures
 
 TEST_F(Copy, ClientNotInstalledShowsOneBoxAndChangesNothing) {
@@ -295,6 +342,20 @@ TEST_F(Copy, ClientNotInstalledShowsOneBoxAndChangesNothing) {
                               "computer."});
     EXPECT_EQ(os.messageBoxes[0].type, MB_ICONERROR);
     EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(os.now, 0u);
+}
+
+// On Windows 9x the key is not enough: the client's program must be in the
+// folder the key names.
+TEST_F(Copy, A98ClientKeyWithoutItsProgramFileIsNotInstalled) {
+    MakeWindows98();
+    os.files.erase("C:\\WARDLINE\\STVWIN97.EXE");
+    std::string const before = Snapshot();
+    Run();
+    ASSERT_EQ(os.messageBoxes.size(), 1u);
+    EXPECT_NE(os.messageBoxes[0].text.find("not yet been installed"), std::string::npos);
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(os.Value(HKEY_LOCAL_MACHINE, kClientKey9x, "GUID"), nullptr);
     EXPECT_EQ(os.now, 0u);
 }
 
@@ -319,6 +380,17 @@ TEST_F(Copy, NoNewIdentityMeansNothingIsRestoredAndTheNextLogonTriesAgain) {
     EXPECT_EQ(RunValue(kOwnRunValue).substr(0, 1), "\"");
     EXPECT_TRUE(os.PendingDeletes().empty());
     EXPECT_TRUE(notified.empty());
+}
+
+TEST_F(Copy, A98CopyWithoutItsNewGuidNeitherRestoresNorUnregisters) {
+    MakeWindows98();
+    os.Key(HKEY_LOCAL_MACHINE, kClientKey9x).valueWriteError = ERROR_ACCESS_DENIED;
+    Run();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Error: Unable for create a GUID key."});
+    EXPECT_EQ(RunValue("Wardline Client"), "<missing>");
+    EXPECT_EQ(RunValue(kOwnRunValue).substr(0, 1), "\"") << "the next logon tries again";
+    EXPECT_EQ(os.profileFiles.count("C:\\WINDOWS\\wininit.ini"), 0u) << "nothing queued";
+    EXPECT_TRUE(os.launches.empty());
 }
 
 TEST_F(Copy, WithoutAdministratorRightsTheRestoreIsRefused) {
@@ -432,6 +504,37 @@ TEST(GuidText, LeadingZerosAndData4InMemoryOrder) {
         "6b29fc40-ca47-1067-b31d-00dd010662da");
     EXPECT_EQ(FormatGuid({0xABCD, 0x1, 0x2, {0, 1, 2, 3, 4, 5, 6, 7}}),
               "0000abcd-0001-0002-0001-020304050607");
+}
+
+// An account whose rights on the client's key allow setting its values but
+// not full control of it (no right to change its permissions).
+class NoFullControlOs : public FakeOs {
+public:
+    LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* result) override {
+        if (access == KEY_ALL_ACCESS)
+            return ERROR_ACCESS_DENIED;
+        return FakeOs::RegOpenKeyExA(key, subKey, options, access, result);
+    }
+};
+
+TEST(GuidKey, AClientKeyThatOpensOnlyForWritingStillGetsItsGuid) {
+    NoFullControlOs os;
+    SetSys(&os);
+    Report().Reset();
+    os.SetString(HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID", kMasterGuid);
+    {
+        DialogView view(os);
+        ReconfigurationData data;
+        CReconfiguration steps(view, data);
+        std::string guid;
+        EXPECT_TRUE(steps.CreateGuidKey(guid));
+        EXPECT_EQ(guid.size(), 36u);
+        EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID"), guid);
+        EXPECT_TRUE(os.messageBoxes.empty());
+    }
+    EXPECT_EQ(os.OpenHandleCount(), 0);
+    SetSys(nullptr);
 }
 
 class RestartDeletion : public FakeSystemTest {

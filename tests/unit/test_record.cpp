@@ -15,8 +15,6 @@ using namespace port;
 
 namespace {
 
-const char* const kLog = "C:\\ProgramData\\Norvane\\norvane.log";
-
 class Record : public ClientMachine {
 public:
     // For the set-up of each row below.
@@ -29,41 +27,6 @@ public:
     Record() { os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}}; }
 
 protected:
-    // norvane.exe started with these arguments, as the administrator or the
-    // Run key starts it; the progress dialog's worker runs the copy's steps.
-    // Returns the exit code WinMain returns.
-    int Run(const std::string& arguments) {
-        CNorvaneApp app;
-        app.m_commandLine = "\"" + os.modulePath + "\"" + arguments;
-        app.m_runProgressDialog = [this](BOOL sameHost) {
-            ++dialogs;
-            AfxSetMainWnd(kDialog);
-            ReconfigurationData data;
-            data.m_bSameHost = sameHost;
-            RunWorkerSequence(&view, data);
-            AfxSetMainWnd(nullptr);
-        };
-        EXPECT_FALSE(app.InitInstance());
-        return app.m_nExitCode;
-    }
-    // The registered command's arguments, as Windows starts it at logon.
-    int StartRegistered() {
-        std::string const command = RunValue(kOwnRunValue);
-        return Run(command.substr(command.find("\" ") + 1));
-    }
-
-    std::string Outcome(const char* name) {
-        const FakeRegValue* v = os.Value(HKEY_LOCAL_MACHINE, kOutcomeKey, name);
-        if (!v)
-            return "<missing>";
-        if (v->type == REG_DWORD)
-            return std::to_string(v->data[0] | v->data[1] << 8 | v->data[2] << 16 |
-                                  v->data[3] << 24);
-        return os.StringValue(HKEY_LOCAL_MACHINE, kOutcomeKey, name);
-    }
-    std::string Log() { return os.FileText(kLog); }
-
-    int dialogs = 0;
 };
 
 } // namespace
@@ -90,7 +53,7 @@ class Endings : public Record, public ::testing::WithParamInterface<Ending> {};
 TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
     const Ending& row = GetParam();
     row.setUp(*this);
-    int const code = row.arguments ? Run(row.arguments) : StartRegistered();
+    int const code = row.arguments ? RunProgram(row.arguments) : StartRegistered();
     EXPECT_EQ(code, row.exitCode);
     EXPECT_EQ(Outcome("LastResult"), std::to_string(row.exitCode));
     EXPECT_EQ(Outcome("LastMode"), row.mode);
@@ -222,10 +185,10 @@ TEST_F(Record, ACopysLogTellsItsRun) {
 // credential dialog; its preparation registers quiet copies.
 TEST_F(Record, AQuietRunShowsNothing) {
     os.isAdministrator = false;
-    EXPECT_EQ(Run(" -QUIET"), kExitRefused);
+    EXPECT_EQ(RunProgram(" -QUIET"), kExitRefused);
     os.isAdministrator = true;
     Master(*this);
-    EXPECT_EQ(Run(" /quiet"), 0);
+    EXPECT_EQ(RunProgram(" /quiet"), 0);
     EXPECT_EQ(RunValue(kOwnRunValue),
               "\"" + os.modulePath + "\" \"/000c293a4b5c\" -HideWindow /quiet");
     EXPECT_EQ(Outcome("LastMessage"),
@@ -325,7 +288,7 @@ TEST_F(Record, ALogThatCannotBeWrittenChangesNothing) {
     // Without the lookup and with a writable Windows folder, the log is there.
     os.fileErrors.clear();
     Master(*this);
-    EXPECT_EQ(Run(" /silent"), 0);
+    EXPECT_EQ(RunProgram(" /silent"), 0);
     EXPECT_NE(os.FileText("C:\\WINDOWS\\Norvane\\norvane.log").find("Finished with exit code"),
               std::string::npos);
 }

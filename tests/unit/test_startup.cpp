@@ -217,10 +217,14 @@ TEST_F(StartUp, SameHostComparesWithoutLetterCase) {
     EXPECT_TRUE(os.messageBoxes.empty());
 }
 
-TEST_F(StartUp, NoArgumentAndNoAdapterIsTheSameHost) {
+// A registration without an identity (made where no adapter answered)
+// never marks the master, even on a machine without adapters: each copy
+// would keep the master's GUID and tell nobody.
+TEST_F(StartUp, AnEmptyIdentityIsNeverTheSameHost) {
     Register();
     os.lanas.clear();
-    EXPECT_EQ(Run("norvane.exe"), TRUE);
+    EXPECT_EQ(Run("norvane.exe"), FALSE);
+    EXPECT_EQ(Run("\"norvane.exe\" \"/\" -HideWindow"), FALSE);
     EXPECT_EQ(Run("norvane.exe /000c293a4b5c"), FALSE);
 }
 

@@ -258,10 +258,26 @@ std::uint64_t FakeInternet::BodyLength(const FakeHttpAnswer& answer) {
     return answer.body.size() + answer.generatedBytes;
 }
 
-bool FakeInternet::WaitForMore(Handle& h) {
+DWORD FakeInternet::ReceiveTimeout(const Handle& h) const {
+    const std::string* value = OptionOf(h, INTERNET_OPTION_RECEIVE_TIMEOUT);
+    if (!value || value->size() < sizeof(DWORD))
+        return kFakeNever;
+    DWORD timeout = 0;
+    std::memcpy(&timeout, value->data(), sizeof timeout);
+    return timeout;
+}
+
+bool FakeInternet::WaitForMore(Handle& h, bool* timedOut) {
     std::uint64_t const total = BodyLength(h.answer);
     if (h.arrived >= total)
         return false;
+    DWORD const timeout = ReceiveTimeout(h);
+    if (h.answer.arrivalDelayMs > timeout) {
+        m_os.AdvanceTime(timeout);
+        if (timedOut)
+            *timedOut = true;
+        return false;
+    }
     m_os.AdvanceTime(h.answer.arrivalDelayMs);
     h.arrived = std::min<std::uint64_t>(total, h.arrived + h.answer.arrivalBytes);
     return true;
@@ -423,6 +439,11 @@ BOOL FakeInternet::HttpSendRequestA(HINTERNET request, const char* headers, DWOR
     }
     if (answer.sendError)
         return Fail(answer.sendError);
+    if (answer.headerDelayMs > ReceiveTimeout(*h)) {
+        m_os.AdvanceTime(ReceiveTimeout(*h));
+        return Fail(ERROR_INTERNET_TIMEOUT);
+    }
+    m_os.AdvanceTime(answer.headerDelayMs);
     Notify(request, *h, INTERNET_STATUS_REQUEST_SENT);
     h->answer = std::move(answer);
     h->arrived = h->answer.arrivalBytes
@@ -481,8 +502,11 @@ BOOL FakeInternet::InternetReadFile(HINTERNET file, void* buffer, DWORD bytesToR
         return Fail(ERROR_INTERNET_INVALID_OPERATION);
     if (h->answer.readError)
         return Fail(h->answer.readError);
-    while (h->arrived - h->readPosition < bytesToRead && WaitForMore(*h)) {
+    bool timedOut = false;
+    while (h->arrived - h->readPosition < bytesToRead && WaitForMore(*h, &timedOut)) {
     }
+    if (timedOut && h->arrived == h->readPosition)
+        return Fail(ERROR_INTERNET_TIMEOUT);
     auto n = static_cast<DWORD>(std::min<std::uint64_t>(bytesToRead, h->arrived - h->readPosition));
     // The scripted text first, then the made-up bytes ('g').
     const std::string& body = h->answer.body;
@@ -514,8 +538,11 @@ BOOL FakeInternet::InternetQueryDataAvailable(HINTERNET file, DWORD* bytesAvaila
         return Fail(ERROR_INTERNET_INVALID_OPERATION);
     if (h->answer.readError)
         return Fail(h->answer.readError);
+    bool timedOut = false;
     if (h->arrived == h->readPosition)
-        WaitForMore(*h);
+        WaitForMore(*h, &timedOut);
+    if (timedOut)
+        return Fail(ERROR_INTERNET_TIMEOUT);
     *bytesAvailable =
         static_cast<DWORD>(std::min<std::uint64_t>(h->arrived - h->readPosition, 0x10000));
     return TRUE;
@@ -584,6 +611,7 @@ DWORD FakeInternet::InternetErrorDlg(HWND owner, HINTERNET request, DWORD error,
         dialog = dialogs.front();
         dialogs.pop_front();
     }
+    m_os.AdvanceTime(dialog.openMs);
     if (dialog.result == ERROR_INTERNET_FORCE_RETRY &&
         (flags & FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS)) {
         bool proxy = h->answered && h->answer.status == HTTP_STATUS_PROXY_AUTH_REQ;

@@ -36,6 +36,12 @@ struct FakeHttpAnswer {
     // WinINet's does; InternetQueryDataAvailable waits only for the next part.
     DWORD arrivalBytes = 0;
     DWORD arrivalDelayMs = 0;
+    // Virtual time from the send until the answer's headers arrive (a
+    // server that takes its time; kFakeNever: it never answers). A send
+    // whose receive time-out is shorter ends with ERROR_INTERNET_TIMEOUT
+    // once that time-out has passed; so does a wait for the body's next
+    // part that would take longer than it.
+    DWORD headerDelayMs = 0;
     DWORD sendError = 0; // non-zero: HttpSendRequestA fails with it
     DWORD readError = 0; // non-zero: InternetReadFile fails with it
 };
@@ -65,6 +71,7 @@ struct FakeCredentialDialog {
     DWORD result = ERROR_CANCELLED;
     std::string user;
     std::string password;
+    DWORD openMs = 0; // virtual time the person takes to answer it
 };
 
 class FakeInternet final : public Internet {
@@ -158,8 +165,11 @@ private:
     FakeHttpAnswer NextAnswer(const FakeSentRequest& request);
     static std::uint64_t BodyLength(const FakeHttpAnswer& answer);
     // The next part of the body arrives (virtual time passes); false when
-    // the whole body has arrived already.
-    bool WaitForMore(Handle& h);
+    // the whole body has arrived already, or when the receive time-out
+    // passed first (*timedOut).
+    bool WaitForMore(Handle& h, bool* timedOut = nullptr);
+    // The receive time-out in force for a request; kFakeNever when none.
+    DWORD ReceiveTimeout(const Handle& h) const;
     BOOL Fail(DWORD error);
 
     FakeOs& m_os;

@@ -229,7 +229,7 @@ int FakeOs::OpenHandleCount() const {
     return static_cast<int>(m_keys.size() + m_services.size() + m_tokens.size() + m_dcs.size() +
                             m_searches.size() + m_sids.size() + m_localBlocks.size() +
                             m_processHandles.size() + m_mappingHandles.size() + m_views.size() +
-                            m_files.size()) +
+                            m_files.size() + m_mutexHandles.size()) +
            m_libraries;
 }
 
@@ -619,6 +619,15 @@ BOOL FakeOs::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWOR
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
+    if (infoClass == TokenElevationType && elevationType != 0) {
+        *returned = sizeof(DWORD);
+        if (!buffer || size < sizeof(DWORD)) {
+            m_lastError = ERROR_INSUFFICIENT_BUFFER;
+            return FALSE;
+        }
+        std::memcpy(buffer, &elevationType, sizeof(DWORD));
+        return TRUE;
+    }
     if (infoClass != TokenGroups) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
@@ -652,7 +661,9 @@ BOOL FakeOs::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWOR
     for (std::size_t i = 0; i < sids.size(); ++i) {
         std::memcpy(out, sids[i].data(), sids[i].size());
         groups->Groups[i].Sid = out;
-        groups->Groups[i].Attributes = SE_GROUP_ENABLED;
+        bool const admins = sids[i] == MakeSid(SECURITY_NT_AUTHORITY, {32, 544});
+        groups->Groups[i].Attributes =
+            admins && adminDenyOnly ? SE_GROUP_USE_FOR_DENY_ONLY : SE_GROUP_ENABLED;
         out += sids[i].size();
     }
     return TRUE;
@@ -691,6 +702,13 @@ BOOL FakeOs::CloseHandle(HANDLE handle) {
     if (m_tokens.erase(h) || m_processHandles.erase(h) || m_mappingHandles.erase(h) ||
         m_files.erase(h))
         return TRUE;
+    auto mutex = m_mutexHandles.find(h);
+    if (mutex != m_mutexHandles.end()) {
+        if (--mutexes[mutex->second] <= 0)
+            mutexes.erase(mutex->second);
+        m_mutexHandles.erase(mutex);
+        return TRUE;
+    }
     m_lastError = ERROR_INVALID_HANDLE;
     return FALSE;
 }
@@ -794,6 +812,7 @@ DWORD FakeOs::NetGetResourceParent(NETRESOURCEA*, void* buffer, DWORD* size) {
 namespace {
 std::uintptr_t const kMprModule = 0x7100000;
 std::uintptr_t const kShellModule = 0x7200000;
+std::uintptr_t const kIpHelperModule = 0x7300000;
 
 bool SameName(const std::string& a, const char* b) {
     return !CaseLess{}(a, b) && !CaseLess{}(b, a);
@@ -806,6 +825,33 @@ HRESULT NORVANE_WINAPI FakeSHGetFolderPathA(HWND, int folder, HANDLE, DWORD, cha
         return static_cast<HRESULT>(0x80070057); // E_INVALIDARG
     std::memcpy(path, os.commonAppData.c_str(), os.commonAppData.size() + 1);
     return S_OK;
+}
+// The IP helper's adapter list, laid out as the system lays it out: the
+// records one after the other in the caller's buffer, linked by Next.
+DWORD NORVANE_WINAPI FakeGetAdaptersAddresses(DWORD, DWORD, void*, IP_ADAPTER_ADDRESSES* list,
+                                              DWORD* size) {
+    FakeOs& os = CurrentFake();
+    if (!size)
+        return ERROR_INVALID_PARAMETER;
+    if (os.adapters.empty())
+        return ERROR_NO_DATA;
+    DWORD const needed = static_cast<DWORD>(os.adapters.size() * sizeof(IP_ADAPTER_ADDRESSES));
+    if (!list || *size < needed) {
+        *size = needed;
+        return ERROR_BUFFER_OVERFLOW;
+    }
+    for (std::size_t i = 0; i < os.adapters.size(); ++i) {
+        IP_ADAPTER_ADDRESSES& record = list[i];
+        record = IP_ADAPTER_ADDRESSES{};
+        record.Alignment = sizeof(IP_ADAPTER_ADDRESSES);
+        record.Next = i + 1 < os.adapters.size() ? &list[i + 1] : nullptr;
+        record.IfType = os.adapters[i].ifType;
+        std::size_t const n = std::min<std::size_t>(os.adapters[i].address.size(), 8);
+        if (n)
+            std::memcpy(record.PhysicalAddress, os.adapters[i].address.data(), n);
+        record.PhysicalAddressLength = static_cast<DWORD>(n);
+    }
+    return ERROR_SUCCESS;
 }
 } // namespace
 
@@ -823,13 +869,17 @@ HMODULE FakeOs::LoadLibraryA(const char* name) {
         ++m_libraries;
         return reinterpret_cast<HMODULE>(kShellModule);
     }
+    if (SameName(n, "iphlpapi.dll") && ipHelperPresent) {
+        ++m_libraries;
+        return reinterpret_cast<HMODULE>(kIpHelperModule);
+    }
     m_lastError = 126; // ERROR_MOD_NOT_FOUND
     return nullptr;
 }
 
 FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule) || !name) {
+    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule) || !name) {
         m_lastError = ERROR_INVALID_HANDLE;
         return nullptr;
     }
@@ -840,13 +890,15 @@ FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
         return reinterpret_cast<FARPROC>(&FakeWNetGetResourceParentA);
     if (m == kShellModule && n == "SHGetFolderPathA")
         return reinterpret_cast<FARPROC>(&FakeSHGetFolderPathA);
+    if (m == kIpHelperModule && n == "GetAdaptersAddresses")
+        return reinterpret_cast<FARPROC>(&FakeGetAdaptersAddresses);
     m_lastError = ERROR_PROC_NOT_FOUND;
     return nullptr;
 }
 
 BOOL FakeOs::FreeLibrary(HMODULE module) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule) || m_libraries == 0)
+    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule) || m_libraries == 0)
         return FALSE;
     --m_libraries;
     if (m == kMprModule)

@@ -60,6 +60,7 @@ struct FakeService {
     DWORD queryError = ERROR_INVALID_HANDLE;
     bool openDenied = false;     // OpenServiceA fails with ERROR_ACCESS_DENIED
     DWORD changeConfigError = 0; // non-zero: ChangeServiceConfigA fails with it
+    bool deletePending = false;  // deleted while running: gone once it stops
 
     // Observations.
     int stopRequests = 0;
@@ -134,6 +135,15 @@ struct FakePostedMessage {
 // Another program's process: running until exitAt.
 struct FakeProcess {
     DWORD exitAt = kFakeNever;
+    DWORD exitCode = 0;
+};
+
+// A program started through the shell (ShellExecuteExA).
+struct FakeShellExecute {
+    std::string verb;
+    std::string file;
+    std::string parameters;
+    DWORD mask;
 };
 
 // A named file mapping; it exists while its owner runs (owner 0: always).
@@ -180,6 +190,12 @@ public:
     std::vector<FakeMessageBox> messageBoxes;
     std::deque<int> messageBoxAnswers; // default IDOK
     bool isAdministrator = true;
+    // An administrator's filtered token (User Account Control): the
+    // Administrators group is there for deny only.
+    bool adminDenyOnly = false;
+    // What GetTokenInformation gives for TokenElevationType; 0: the class
+    // is unknown (before Windows Vista), the call fails.
+    DWORD elevationType = 0;
     bool openTokenFails = false;
     std::deque<DWORD> tokenGroupsGrowth; // extra bytes reported by later calls
     int rasterCaps = 0;
@@ -204,6 +220,13 @@ public:
     std::deque<GUID> guids; // handed out first; then made up
     HRESULT guidResult = S_OK;
     std::vector<FakeLaunch> launches;
+    // Programs started through the shell. With shellExecuteError the start
+    // fails with it (ERROR_CANCELLED: the consent prompt was declined);
+    // otherwise the program has run to its end when the call returns, with
+    // the exit code onShellExecute gives (0 without it).
+    std::vector<FakeShellExecute> shellExecutes;
+    DWORD shellExecuteError = 0;
+    std::function<DWORD(const FakeShellExecute&)> onShellExecute;
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
@@ -216,6 +239,20 @@ public:
     // a system without it (before Windows 2000).
     bool shellFolderLookup = true;
     DWORD processId = 4242;
+    // Named mutexes and how many handles (of any process) hold each; a test
+    // puts one here for another program that holds it.
+    std::map<std::string, int, CaseLess> mutexes;
+    // False: the system knows no "Global\" namespace (before Windows 2000);
+    // a mutex name with a backslash is refused.
+    bool globalNamespace = true;
+    // The IP helper library ("iphlpapi.dll", Windows XP and later) and the
+    // adapters its GetAdaptersAddresses lists, in that order.
+    bool ipHelperPresent = true;
+    struct Adapter {
+        DWORD ifType;
+        std::vector<BYTE> address;
+    };
+    std::vector<Adapter> adapters;
     // A power cut: the state-changing call number powerCutAt (from 0) throws
     // FakePowerCut and changes nothing, and no later call changes anything,
     // as if the machine had stopped there. -1: the power stays on.
@@ -294,6 +331,10 @@ public:
                               const char* account, const char* password,
                               const char* displayName) override;
     BOOL CloseServiceHandle(SC_HANDLE handle) override;
+    SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* name, const char* displayName,
+                             DWORD access, DWORD serviceType, DWORD startType, DWORD errorControl,
+                             const char* binaryPath, const char* account) override;
+    BOOL DeleteService(SC_HANDLE service) override;
     DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                    char* buffer, DWORD size, const char* file) override;
     DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
@@ -336,6 +377,8 @@ public:
     BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
                         DWORD creationFlags, const char* currentDirectory,
                         STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) override;
+    BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
     HRESULT CoCreateGuid(GUID* guid) override;
     BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
@@ -348,6 +391,7 @@ public:
     BOOL DeleteFileA(const char* path) override;
     BOOL MoveFileA(const char* existing, const char* newName) override;
     DWORD GetCurrentProcessId() override;
+    HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
     // The text of a file the program wrote; "" when there is none.
     std::string FileText(const std::string& path) const;
 
@@ -420,6 +464,7 @@ private:
     std::map<std::uintptr_t, OpenProcessHandle> m_processHandles; // processes and threads
     std::map<std::uintptr_t, std::string> m_mappingHandles;
     std::map<std::uintptr_t, OpenFile> m_files;
+    std::map<std::uintptr_t, std::string> m_mutexHandles;
     std::set<void*> m_views;
     std::uintptr_t m_nextWindow = 0x10000;
     DWORD m_nextProcessId = 1000;

@@ -3,6 +3,7 @@
 #include "port/fake/fake_os.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 
 namespace port {
@@ -108,9 +109,13 @@ void FakeOs::Reboot() {
     m_processHandles.clear();
     m_mappingHandles.clear();
     m_files.clear();
+    m_mutexHandles.clear();
+    mutexes.clear();
     for (void* view : m_views)
         delete[] static_cast<BYTE*>(view);
     m_views.clear();
+    for (auto it = services.begin(); it != services.end();)
+        it = it->second.deletePending ? services.erase(it) : std::next(it);
     for (auto& [name, service] : services) {
         service.state = service.startType == SERVICE_AUTO_START ? SERVICE_RUNNING : SERVICE_STOPPED;
         service.pendingUntil = 0;
@@ -288,6 +293,48 @@ HRESULT FakeOs::CoCreateGuid(GUID* guid) {
     *guid = GUID{0x6a3f0000u + m_guidsMade, 0x1c2d, 0x4e5f, {0x8a, 0x9b, 0, 0, 0, 0, 0, 0}};
     std::memcpy(guid->Data4 + 4, &m_guidsMade, 4);
     return S_OK;
+}
+
+// ---------------------------------------------------------------- shell
+
+BOOL FakeOs::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    if (!info || info->cbSize != sizeof(SHELLEXECUTEINFOA)) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    FakeShellExecute const call{info->lpVerb ? info->lpVerb : "", info->lpFile ? info->lpFile : "",
+                                info->lpParameters ? info->lpParameters : "", info->fMask};
+    shellExecutes.push_back(call);
+    info->hProcess = nullptr;
+    if (shellExecuteError) {
+        m_lastError = shellExecuteError;
+        return FALSE;
+    }
+    if (!BeginStateChange("ShellExecuteExA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    DWORD const id = AddProcess();
+    processes[id].exitCode = onShellExecute ? onShellExecute(call) : 0;
+    processes[id].exitAt = now;
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS) {
+        auto h = NextHandle();
+        m_processHandles[h] = {id, SYNCHRONIZE | 0x0400 /* PROCESS_QUERY_INFORMATION */};
+        info->hProcess = reinterpret_cast<HANDLE>(h);
+    }
+    return TRUE;
+}
+
+BOOL FakeOs::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+    auto it = m_processHandles.find(reinterpret_cast<std::uintptr_t>(process));
+    if (it == m_processHandles.end() || !exitCode) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    SettleWindows();
+    const FakeProcess& p = processes[it->second.processId];
+    *exitCode = p.exitAt <= now ? p.exitCode : STILL_ACTIVE;
+    return TRUE;
 }
 
 // ---------------------------------------------------------------- files

@@ -54,6 +54,10 @@ SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access
         m_lastError = ERROR_SERVICE_DOES_NOT_EXIST;
         return nullptr;
     }
+    if (s->second.deletePending) {
+        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
+        return nullptr;
+    }
     if (s->second.openDenied) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -217,6 +221,59 @@ BOOL FakeOs::CloseServiceHandle(SC_HANDLE handle) {
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
+    return TRUE;
+}
+
+SC_HANDLE FakeOs::CreateServiceA(SC_HANDLE manager, const char* name, const char* displayName,
+                                 DWORD access, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, const char* binaryPath, const char* account) {
+    auto m = m_services.find(reinterpret_cast<std::uintptr_t>(manager));
+    if (m == m_services.end() || !m->second.manager || !name || !*name) {
+        m_lastError = m == m_services.end() || !m->second.manager ? ERROR_INVALID_HANDLE
+                                                                  : ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    if (services.count(name)) {
+        m_lastError =
+            services[name].deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS;
+        return nullptr;
+    }
+    if (!BeginStateChange("CreateServiceA")) {
+        m_lastError = kPoweredOff;
+        return nullptr;
+    }
+    FakeService& s = services[name];
+    s.displayName = displayName ? displayName : "";
+    s.binaryPath = binaryPath ? binaryPath : "";
+    s.account = account ? account : "LocalSystem";
+    s.serviceType = serviceType;
+    s.startType = startType;
+    s.errorControl = errorControl;
+    s.state = SERVICE_STOPPED;
+    auto h = NextHandle();
+    m_services[h] = {false, name, access};
+    return reinterpret_cast<SC_HANDLE>(h);
+}
+
+BOOL FakeOs::DeleteService(SC_HANDLE handle) {
+    DWORD error = 0;
+    FakeService* s = ServiceOf(handle, DELETE, &error);
+    if (!s) {
+        m_lastError = error;
+        return FALSE;
+    }
+    if (s->deletePending) {
+        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
+        return FALSE;
+    }
+    if (!BeginStateChange("DeleteService")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    if (s->state == SERVICE_STOPPED)
+        services.erase(m_services[reinterpret_cast<std::uintptr_t>(handle)].name);
+    else
+        s->deletePending = true;
     return TRUE;
 }
 

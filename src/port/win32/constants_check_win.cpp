@@ -16,6 +16,8 @@ namespace port_check {
 #include <windows.h>
 #include <nb30.h>
 #include <winnetwk.h>
+#include <iphlpapi.h>
+#include <shellapi.h>
 #include <wininet.h>
 
 #define NORVANE_CONST(type, name, value)                                                           \
@@ -46,6 +48,20 @@ static_assert(sizeof(port::NAME_BUFFER) == sizeof(::NAME_BUFFER));
 static_assert(sizeof(port::LANA_ENUM) == sizeof(::LANA_ENUM));
 static_assert(sizeof(port::SYSTEMTIME) == sizeof(::SYSTEMTIME));
 static_assert(port::TokenGroups == ::TokenGroups);
+static_assert(port::TokenElevationType == ::TokenElevationType);
+static_assert(port::TokenElevationTypeLimited == ::TokenElevationTypeLimited);
+static_assert(port::TokenElevationTypeFull == ::TokenElevationTypeFull);
+static_assert(offsetof(port::IP_ADAPTER_ADDRESSES, Next) == offsetof(::IP_ADAPTER_ADDRESSES, Next));
+static_assert(offsetof(port::IP_ADAPTER_ADDRESSES, PhysicalAddress) ==
+              offsetof(::IP_ADAPTER_ADDRESSES, PhysicalAddress));
+static_assert(offsetof(port::IP_ADAPTER_ADDRESSES, PhysicalAddressLength) ==
+              offsetof(::IP_ADAPTER_ADDRESSES, PhysicalAddressLength));
+static_assert(offsetof(port::IP_ADAPTER_ADDRESSES, IfType) ==
+              offsetof(::IP_ADAPTER_ADDRESSES, IfType));
+static_assert(port::kIfTypeEthernet == IF_TYPE_ETHERNET_CSMACD);
+static_assert(port::kIfTypeWireless == IF_TYPE_IEEE80211);
+static_assert(port::kAdapterListFlags == (GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST |
+                                          GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER));
 static_assert(sizeof(port::GUID) == sizeof(::GUID));
 static_assert(offsetof(port::GUID, Data4) == offsetof(::GUID, Data4));
 static_assert(sizeof(port::STARTUPINFOA) == sizeof(::STARTUPINFOA));
@@ -53,6 +69,12 @@ static_assert(offsetof(port::STARTUPINFOA, dwFlags) == offsetof(::STARTUPINFOA, 
 static_assert(offsetof(port::STARTUPINFOA, wShowWindow) == offsetof(::STARTUPINFOA, wShowWindow));
 static_assert(offsetof(port::STARTUPINFOA, hStdError) == offsetof(::STARTUPINFOA, hStdError));
 static_assert(sizeof(port::PROCESS_INFORMATION) == sizeof(::PROCESS_INFORMATION));
+static_assert(sizeof(port::SHELLEXECUTEINFOA) == sizeof(::SHELLEXECUTEINFOA));
+static_assert(offsetof(port::SHELLEXECUTEINFOA, lpParameters) ==
+              offsetof(::SHELLEXECUTEINFOA, lpParameters));
+static_assert(offsetof(port::SHELLEXECUTEINFOA, nShow) == offsetof(::SHELLEXECUTEINFOA, nShow));
+static_assert(offsetof(port::SHELLEXECUTEINFOA, hProcess) ==
+              offsetof(::SHELLEXECUTEINFOA, hProcess));
 static_assert(offsetof(port::PROCESS_INFORMATION, dwProcessId) ==
               offsetof(::PROCESS_INFORMATION, dwProcessId));
 

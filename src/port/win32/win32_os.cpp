@@ -7,6 +7,7 @@
 #include <nb30.h>
 #include <objbase.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -358,6 +359,39 @@ HMODULE Win32Os::GetModuleHandleA(const char* name) {
     return As<HMODULE>(::GetModuleHandleA(name));
 }
 
+// ---------------------------------------------------------------- services, shell
+
+SC_HANDLE Win32Os::CreateServiceA(SC_HANDLE manager, const char* name, const char* displayName,
+                                  DWORD access, DWORD serviceType, DWORD startType,
+                                  DWORD errorControl, const char* binaryPath, const char* account) {
+    return As<SC_HANDLE>(::CreateServiceA(As<::SC_HANDLE>(manager), name, displayName, access,
+                                          serviceType, startType, errorControl, binaryPath, nullptr,
+                                          nullptr, nullptr, account, nullptr));
+}
+
+BOOL Win32Os::DeleteService(SC_HANDLE service) {
+    return ::DeleteService(As<::SC_HANDLE>(service));
+}
+
+BOOL Win32Os::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    // shell32.dll brings many DLLs along: loaded only when a program is to
+    // be started through it, and kept for the process's life.
+    using Fn = BOOL(WINAPI*)(::SHELLEXECUTEINFOA*);
+    HMODULE const shell = ::LoadLibraryA("shell32.dll");
+    auto const shellExecute = shell ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
+                                          ::GetProcAddress(shell, "ShellExecuteExA")))
+                                    : nullptr;
+    if (!shellExecute) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    return shellExecute(reinterpret_cast<::SHELLEXECUTEINFOA*>(info));
+}
+
+BOOL Win32Os::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+    return ::GetExitCodeProcess(process, As<LPDWORD>(exitCode));
+}
+
 // ---------------------------------------------------------------- FileCalls
 
 HANDLE Win32Os::CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
@@ -391,6 +425,12 @@ BOOL Win32Os::MoveFileA(const char* existing, const char* newName) {
 
 DWORD Win32Os::GetCurrentProcessId() {
     return ::GetCurrentProcessId();
+}
+
+// ---------------------------------------------------------------- SyncCalls
+
+HANDLE Win32Os::CreateMutexA(BOOL initialOwner, const char* name) {
+    return ::CreateMutexA(nullptr, initialOwner, name);
 }
 
 } // namespace port

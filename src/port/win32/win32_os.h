@@ -44,6 +44,10 @@ public:
                               const char* account, const char* password,
                               const char* displayName) override;
     BOOL CloseServiceHandle(SC_HANDLE handle) override;
+    SC_HANDLE CreateServiceA(SC_HANDLE manager, const char* name, const char* displayName,
+                             DWORD access, DWORD serviceType, DWORD startType, DWORD errorControl,
+                             const char* binaryPath, const char* account) override;
+    BOOL DeleteService(SC_HANDLE service) override;
     DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                    char* buffer, DWORD size, const char* file) override;
     DWORD GetPrivateProfileSectionA(const char* section, char* buffer, DWORD size,
@@ -86,6 +90,8 @@ public:
     BOOL CreateProcessA(const char* applicationName, char* commandLine, BOOL inheritHandles,
                         DWORD creationFlags, const char* currentDirectory,
                         STARTUPINFOA* startupInfo, PROCESS_INFORMATION* processInfo) override;
+    BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
     HRESULT CoCreateGuid(GUID* guid) override;
     BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
@@ -105,6 +111,9 @@ public:
     BOOL DeleteFileA(const char* path) override;
     BOOL MoveFileA(const char* existing, const char* newName) override;
     DWORD GetCurrentProcessId() override;
+
+    // SyncCalls.
+    HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
 };
 
 } // namespace port

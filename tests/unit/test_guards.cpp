@@ -1,0 +1,165 @@
+// What keeps a copy from failing silently, from running twice and from
+// leaving the client unprotected: one instance at a time, an administrator
+// test that sees a filtered token, the client's services started again after
+// a run that could not finish, a notification that cannot hold the stopped
+// client for long, and no start-up entry that names a folder.
+#include "client_machine.h"
+#include "notify/notification.h"
+
+#include <stdexcept>
+
+using namespace port;
+
+namespace {
+
+class Guards : public ClientMachine {
+protected:
+    // A copy of a prepared master, on hardware of its own.
+    Guards() {
+        AsPrepared();
+        Notifying();
+        os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}};
+    }
+    // Everything a run could change, as text.
+    std::string Machine() {
+        std::string text = RunValue(kOwnRunValue) + "|" + RunValue(kClientRunValue) + "|" + Guid();
+        for (const auto& [name, service] : os.services)
+            text += "|" + name + " " + std::to_string(service.startType) + " " +
+                    std::to_string(service.state);
+        return text + "|" + std::to_string(net.sent.size());
+    }
+};
+
+FakeHttpAnswer Slow(DWORD status, DWORD headerDelayMs) {
+    FakeHttpAnswer a;
+    a.status = status;
+    a.headerDelayMs = headerDelayMs;
+    return a;
+}
+
+} // namespace
+
+// Two instances started together: the one that finds the machine-wide mutex
+// held (in any session) ends at once and touches nothing, leaving the
+// outcome values to the run that does the job. So does an instance of the
+// registered command that finds the registration already gone.
+TEST_F(Guards, OnlyOneInstanceRuns) {
+    os.mutexes["Global\\Norvane.Run"] = 1; // another session's instance
+    std::string const before = Machine();
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    EXPECT_EQ(Machine(), before);
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(Outcome("LastResult"), "<missing>");
+    EXPECT_NE(Log().find("Another instance of this program is running"), std::string::npos);
+
+    // Before Windows 2000 there is no "Global\" namespace: the plain name.
+    os.mutexes.clear();
+    os.globalNamespace = false;
+    os.mutexes["Norvane.Run"] = 1;
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    EXPECT_EQ(Machine(), before);
+
+    os.mutexes.clear();
+    std::string const command = RunValue(kOwnRunValue);
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(net.sent.size(), 1u);
+    EXPECT_EQ(os.mutexes.size(), 0u) << "held for the run only";
+    // The second logon's instance, started with the same command.
+    std::string const done = Machine();
+    EXPECT_EQ(RunProgram(command.substr(command.find("\" ") + 1)), kExitAlreadyRunning);
+    EXPECT_EQ(Machine(), done) << "no preparation of a finished copy";
+    EXPECT_EQ(Outcome("LastResult"), "0");
+}
+
+// A filtered administrator token (User Account Control) holds the
+// Administrators group for deny only: the preparation and a copy's run are
+// refused with message 102 before they change anything.
+TEST_F(Guards, AFilteredTokenIsNoAdministrator) {
+    os.adminDenyOnly = true;
+    std::string const before = Machine();
+    EXPECT_EQ(StartRegistered(), kExitRefused);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{std::string(kTitle) +
+                                                ": You do not have administrator privileges. "
+                                                "Only administrators can install this program."});
+    EXPECT_EQ(Machine(), before);
+    EXPECT_TRUE(os.postedMessages.empty()) << "the client's programs were not told to close";
+    EXPECT_EQ(Outcome("LastMode"), "refused");
+}
+
+// A copy whose run stopped the client and then could not store its GUID
+// starts the real-time service again; the listener stays stopped while the
+// client has the master's GUID. The next logon tries again.
+TEST_F(Guards, AnUnfinishedCopyStartsTheClientsServicesAgain) {
+    os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).valueWriteError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitCopyNotFinished);
+    EXPECT_EQ(os.services["rtguard"].state, SERVICE_RUNNING);
+    EXPECT_EQ(os.services["hxlisten"].state, SERVICE_STOPPED);
+    EXPECT_NE(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_NE(Log().find("\"hxlisten\" stays stopped: the client still has the master's GUID"),
+              std::string::npos);
+
+    // The GUID stored, the restore failed: the listener (running at the
+    // start this time) speaks with the new GUID, so it starts too.
+    os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).valueWriteError = 0;
+    os.Reboot();
+    os.services["hxlisten"].state = SERVICE_RUNNING;
+    os.services["hxlisten"].changeConfigError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitCopyNotFinished);
+    EXPECT_EQ(os.services["hxlisten"].state, SERVICE_RUNNING);
+    EXPECT_EQ(os.services["rtguard"].state, SERVICE_RUNNING);
+
+    // An unexpected error does the same.
+    os.Reboot();
+    os.services["hxlisten"].changeConfigError = 0;
+    os.onQueryValue = [](const std::string& name, bool data) {
+        if (name == "GUID" && data)
+            throw std::runtime_error("the registry is on fire");
+    };
+    EXPECT_EQ(StartRegistered(), kExitUnexpectedError);
+    EXPECT_EQ(os.services["rtguard"].state, SERVICE_RUNNING);
+    EXPECT_NE(RunValue(kOwnRunValue), "<missing>");
+}
+
+// The notification waits at most 290 s in all while the client is stopped:
+// every wait of the library is given only what is left. Time a person spends
+// in the credential dialog does not count.
+TEST_F(Guards, TheNotificationEndsWithinFiveMinutes) {
+    // Headers after 80 s, then one byte a second for 400 s: the body's own
+    // limit (five minutes) alone would let it run to 380 s.
+    FakeHttpAnswer trickle = Slow(200, 80000);
+    trickle.generatedBytes = 400;
+    trickle.headers = {{"Content-Length", "400"}};
+    trickle.arrivalBytes = 1;
+    trickle.arrivalDelayMs = 1000;
+    net.answers = {trickle};
+    DWORD start = os.now;
+    EXPECT_FALSE(::NotifyServer(view, Guid()));
+    EXPECT_LE(os.now - start, 290000u);
+
+    // A server that never answers: the send ends within its third.
+    net.answers = {Slow(200, kFakeNever)};
+    start = os.now;
+    EXPECT_FALSE(::NotifyServer(view, Guid()));
+    EXPECT_LE(os.now - start, 290000u / 3 + 1);
+
+    // 90 s for a challenge, ten minutes in the dialog, 60 s for the answer
+    // to the typed credentials: 150 s of waiting, in time.
+    net.answers = {Slow(HTTP_STATUS_DENIED, 90000), Slow(200, 60000)};
+    net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "admin", "pw", 600000}};
+    view.statuses.clear();
+    os.messageBoxes.clear();
+    EXPECT_TRUE(::NotifyServer(view, Guid())) << Boxes()[0];
+}
+
+// A client whose settings name no program file gets no start-up entry: one
+// naming its folder would be started at every logon and refused.
+TEST_F(Guards, NoStartupEntryNamesAFolder) {
+    os.profileFiles[kIni] = "[INI_CLIENT_SETUP_SECTION]\r\n"
+                            "NT_RUN_KEY=Sentova NT Monitor\r\n";
+    EXPECT_EQ(StartRegistered(), kExitCopyIncomplete);
+    EXPECT_EQ(RunValue(kClientRunValue), "<missing>");
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_NE(Log().find("\"Sentova NT Monitor\" is not written back: its settings name no "
+                         "program file"),
+              std::string::npos);
+}
