@@ -1,7 +1,9 @@
 #include "app/app_main_win.h"
 
 #include "common/message_box.h"
+#include "app/host_identity.h"
 #include "app/norvane_app.h"
+#include "app/service_win.h"
 #include "common/report.h"
 #include "common/syserror.h"
 #include "port/win32/win32_internet.h"
@@ -25,7 +27,13 @@ int NorvaneMain(std::function<void(port::BOOL sameHost)> runProgressDialog) {
     try {
         theApp.m_commandLine = GetCommandLineA();
         theApp.m_runProgressDialog = std::move(runProgressDialog);
-        theApp.InitInstance();
+        // The service's command starts the boot-time run; the same command
+        // started by hand is an ordinary run.
+        CNorvaneCommandLineInfo cmdInfo;
+        ParseCommandLine(SplitCommandLine(theApp.m_commandLine), cmdInfo);
+        bool const service = cmdInfo.m_bService && IsHostIdentity(cmdInfo.m_strHostArg);
+        if (!service || !RunAsBootService(theApp))
+            theApp.InitInstance();
     } catch (...) {
         // InitInstance reports what its run raises; this is the last guard
         // for what escapes the report itself. A quiet run shows nothing.

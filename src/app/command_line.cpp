@@ -60,6 +60,21 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     return arguments;
 }
 
+std::string ArgumentsOf(const std::string& commandLine) {
+    // The program's name ends at its closing quote or at the first blank,
+    // as SplitCommandLine takes it.
+    std::size_t i = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        i = commandLine.find('"', 1);
+        i = i == std::string::npos ? commandLine.size() : i + 1;
+    } else {
+        i = commandLine.find_first_of(" \t");
+        i = i == std::string::npos ? commandLine.size() : i;
+    }
+    i = commandLine.find_first_not_of(" \t", i);
+    return i == std::string::npos ? std::string() : commandLine.substr(i);
+}
+
 void CCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, port::BOOL) {
     if (!isFlag)
         m_strFileName = param;
@@ -87,6 +102,10 @@ void CNorvaneCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, p
     }
     if (MbsICmp(param, "quiet") == 0) {
         m_bQuiet = port::TRUE;
+        return;
+    }
+    if (MbsICmp(param, "service") == 0) {
+        m_bService = port::TRUE;
         return;
     }
     if (MbsICmp(param, "HideWindow") == 0)

@@ -21,6 +21,10 @@ public:
     std::string m_strFileName;
 };
 
+// The command line without the program's name: the arguments as they were
+// given, for a program that starts itself again with them.
+std::string ArgumentsOf(const std::string& commandLine);
+
 // Feeds every argument after the program name to info.ParseParam.
 void ParseCommandLine(const std::vector<std::string>& arguments, CCommandLineInfo& info);
 
@@ -28,7 +32,8 @@ class CNorvaneCommandLineInfo : public CCommandLineInfo {
 public:
     void ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast) override;
 
-    std::string m_strHostArg;           // the host-identity flag, without its slash or dash
-    port::BOOL m_bSilent = port::FALSE; // no closing message in preparation mode
-    port::BOOL m_bQuiet = port::FALSE;  // no window at all: everything goes to the record
+    std::string m_strHostArg;            // the host-identity flag, without its slash or dash
+    port::BOOL m_bSilent = port::FALSE;  // no closing message in preparation mode
+    port::BOOL m_bQuiet = port::FALSE;   // no window at all: everything goes to the record
+    port::BOOL m_bService = port::FALSE; // the boot-time service: installed, or run as it
 };

@@ -1,6 +1,7 @@
 #include "app/host_identity.h"
 
 #include "common/handles.h"
+#include "common/report.h"
 #include "common/text.h"
 
 #include <algorithm>
@@ -72,6 +73,8 @@ port::BOOL EnumPhysicalAdapters(std::vector<std::string>& addresses) {
         if (result == ERROR_BUFFER_OVERFLOW)
             buffer.resize(size / sizeof(IP_ADAPTER_ADDRESSES) + 1);
     }
+    if (result == ERROR_NO_DATA)
+        return TRUE; // no adapter at all
     if (result != ERROR_SUCCESS)
         return FALSE;
     for (const IP_ADAPTER_ADDRESSES* a = buffer.data(); a; a = a->Next) {
@@ -92,10 +95,15 @@ std::string GetHostIdentity() {
     // NetBIOS first, so that masters prepared with its identity keep
     // matching; the IP helper's physical adapters where NetBIOS reports
     // none (NetBIOS over TCP/IP turned off, adapters without an address).
-    if (!EnumAdapterAddresses(addresses) || addresses.empty())
-        (void)EnumPhysicalAdapters(addresses);
+    const char* source = "NetBIOS";
+    if (!EnumAdapterAddresses(addresses) || addresses.empty()) {
+        source = "the IP helper";
+        if (!EnumPhysicalAdapters(addresses))
+            source = "nothing (the IP helper gave no list)";
+    }
     for (const auto& address : addresses)
         identity += address;
+    Report().Event(Format("Host identity from %s: \"%s\"", source, identity.c_str()));
     return identity;
 }
 

@@ -1,5 +1,6 @@
 #include "app/norvane_app.h"
 
+#include "app/elevation.h"
 #include "app/host_identity.h"
 #include "app/one_run.h"
 #include "app/prepare.h"
@@ -12,6 +13,7 @@
 #include "common/settings.h"
 #include "common/syserror.h"
 #include "common/text.h"
+#include "reconfigure/boot_service.h"
 #include "string_ids.h"
 
 #include <algorithm>
@@ -39,6 +41,10 @@ port::BOOL IsOldNT() {
 }
 
 namespace {
+
+// How long a boot-time run waits for the network adapters: 30 s.
+constexpr int kAdapterWaitPasses = 15;
+constexpr DWORD kAdapterWaitMs = 2000;
 
 // The steps of a quiet run report through the record only; there is no
 // window to write to.
@@ -98,9 +104,15 @@ void CNorvaneApp::Run() {
     // The command line is read first: a quiet run shows nothing at all.
     CNorvaneCommandLineInfo cmdInfo;
     ParseCommandLine(SplitCommandLine(m_commandLine), cmdInfo);
+    // A service has no desktop: its run is a quiet one.
+    if (m_bRunAsService)
+        cmdInfo.m_bQuiet = TRUE;
     Report().SetQuiet(cmdInfo.m_bQuiet);
-    Report().Event("Started on " + WindowsText() + (cmdInfo.m_bQuiet ? ", quiet" : "") + ": " +
-                   m_commandLine);
+    Report().Event("Started on " + WindowsText() +
+                   (m_bRunAsService    ? ", as the boot-time service"
+                    : cmdInfo.m_bQuiet ? ", quiet"
+                                       : "") +
+                   ": " + m_commandLine);
 
     if (Sys().WSAStartup(0x0101) != 0) {
         Refuse(IDS_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
@@ -113,6 +125,13 @@ void CNorvaneApp::Run() {
 
     if (IsOldNT()) {
         Refuse(IDS_OLD_NT, MB_ICONERROR, 0);
+        return;
+    }
+
+    // A filtered token changes nothing: the instance with full rights does
+    // the job, this one waits for it (and holds no lock meanwhile).
+    if (GetPlatformId() == VER_PLATFORM_WIN32_NT && HasFilteredToken()) {
+        RunElevated(m_commandLine, cmdInfo);
         return;
     }
 
@@ -136,6 +155,10 @@ void CNorvaneApp::Run() {
             Report().LeaveOutcomeValues();
             Report().Event("This program's start-up value is gone: another instance has finished "
                            "the job; this one ends and changes nothing");
+            // A boot-time service left by a run stopped between removing
+            // the service and its Run value takes itself away.
+            if (m_bRunAsService)
+                (void)RemoveBootService();
             return;
         }
         Report().SetMode(RunMode::Prepare);
@@ -144,6 +167,21 @@ void CNorvaneApp::Run() {
     }
 
     std::string identity = GetHostIdentity();
+    // At a start before anyone logs on the adapters may not be reported
+    // yet, and the master would take itself for a copy: they get a while to
+    // appear, and without them the job is left to the next logon.
+    if (m_bRunAsService && IsHostIdentity(cmdInfo.m_strHostArg)) {
+        for (int pass = 0; identity.empty() && pass < kAdapterWaitPasses; ++pass) {
+            Sys().Sleep(kAdapterWaitMs);
+            identity = GetHostIdentity();
+        }
+        if (identity.empty()) {
+            Report().Fail(kExitCopyNotFinished);
+            Report().Event("No network adapter is reported yet: the job is left to the next "
+                           "logon");
+            return;
+        }
+    }
     // A registration without an identity (made where no adapter answered)
     // never marks the master: every machine would look like it.
     port::BOOL sameHost =
@@ -163,5 +201,6 @@ void CNorvaneApp::RunQuietly(port::BOOL sameHost) {
     SilentView view;
     ReconfigurationData data;
     data.m_bSameHost = sameHost;
+    data.m_bNoLogon = m_bRunAsService;
     RunWorkerSequence(&view, data);
 }

@@ -22,6 +22,9 @@ public:
     std::function<void(port::BOOL sameHost)> m_runProgressDialog;
     // What WinMain returns: the run's exit code (common/report.h).
     int m_nExitCode = 0;
+    // Started by the service control manager as the boot-time service:
+    // a quiet run before anyone has logged on.
+    bool m_bRunAsService = false;
 
     std::string m_strTitle;
     // Caption of every message box raised through the application

@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/syserror.h"
 #include "common/text.h"
+#include "reconfigure/boot_service.h"
 #include "reconfigure/service_control.h"
 #include "string_ids.h"
 
@@ -92,7 +93,6 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
         AfxMessageBox(IDS_NO_HOST_IDENTITY, MB_ICONERROR);
         return;
     }
-    Report().Event("This computer's host identity: " + identity);
 
     if (platform == VER_PLATFORM_WIN32_WINDOWS) {
         // Nothing to configure: the client's Run values go with the registration.
@@ -126,10 +126,28 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     // Without the registration nothing would undo the start type on the
     // copies, so a failed one leaves the master as it was.
     scope_exit undoStartTypes([&changed]() noexcept { RestoreAutomaticStart(changed); });
+    bool service = false;
+    if (cmdInfo.m_bService && platform == VER_PLATFORM_WIN32_NT) {
+        try {
+            InstallBootService(BootServiceCommand(identity));
+            service = true;
+        } catch (const CSystemError& error) {
+            Report().Fail(kExitPreparationFailed);
+            ShowSystemError(error);
+            return;
+        }
+    } else if (cmdInfo.m_bService) {
+        Report().Event("Windows 9x has no services: the copies run at their first logon only");
+    }
+    scope_exit undoService([service]() noexcept {
+        if (service)
+            (void)RemoveBootService();
+    });
     if (!RegisterSelfForStartup(iniPath, platform, identity, cmdInfo.m_bQuiet)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }
+    undoService.release();
     undoStartTypes.release();
     // A quiet run records the closing message instead of showing it; a
     // silent one leaves it out.

@@ -56,6 +56,18 @@ port::BOOL IsAdministrator() {
     }
 }
 
+port::DWORD GetTokenElevationType() {
+    auto& os = Sys();
+    unique_handle token;
+    if (!os.OpenProcessToken(TOKEN_QUERY, token.put()))
+        return 0;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!os.GetTokenInformation(token.get(), TokenElevationType, &type, sizeof type, &size))
+        return 0;
+    return type;
+}
+
 namespace {
 // A string value read into a buffer of `capacity` bytes; the buffer carries
 // one more zero byte so that a value filling it whole still ends.

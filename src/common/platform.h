@@ -11,6 +11,9 @@
 // dwPlatformId of GetVersionExA: 0 Win32s, 1 Windows 9x, 2 NT.
 int GetPlatformId();
 port::BOOL IsAdministrator();
+// The token's TokenElevationType (Windows Vista and later: 1 no split token,
+// 2 the full one, 3 the filtered one); 0 where the system has no such class.
+port::DWORD GetTokenElevationType();
 std::string GetComputerNameString();
 std::string GetWorkgroupName();
 std::string GetDomainName();

@@ -30,6 +30,9 @@ public:
 // worker starts (the host flag) or only by the worker (the rest).
 struct ReconfigurationData {
     port::BOOL m_bSameHost = 0;
+    // The boot-time run: nobody is logged on, no program of the client is
+    // started (its Run value starts it at the next logon).
+    bool m_bNoLogon = false;
     std::string m_strClientFolder;
     std::string m_strMainProgramFile;
     std::string m_strMainProgramPath;

@@ -21,7 +21,7 @@ namespace {
 struct RunState {
     bool quiet = false;
     RunMode mode = RunMode::Start;
-    ExitCode outcome = kExitDone;
+    int outcome = kExitDone;
     std::string lastMessage;
     bool guidStored = false;
     std::string guid;
@@ -247,11 +247,16 @@ void CRunReport::AddSecret(const std::string& secret) {
 
 void CRunReport::Fail(ExitCode code) {
     Lock lock;
-    if (ExitCodeGravity(code) > ExitCodeGravity(g_state.outcome))
+    if (ExitCodeGravity(code) > ExitCodeGravity(static_cast<ExitCode>(g_state.outcome)))
         g_state.outcome = code;
 }
 
-ExitCode CRunReport::Outcome() const {
+void CRunReport::EndWith(int code) {
+    Lock lock;
+    g_state.outcome = code;
+}
+
+int CRunReport::Outcome() const {
     Lock lock;
     return g_state.outcome;
 }
@@ -290,7 +295,7 @@ int CRunReport::Finish() {
                 (text.empty() ? Format("error %ld", static_cast<long>(result)) : text));
         }
     }
-    WriteLine(Format("Finished with exit code %d: %s", static_cast<int>(g_state.outcome),
-                     ExitCodeMeaning(g_state.outcome)));
+    WriteLine(Format("Finished with exit code %d: %s", g_state.outcome,
+                     ExitCodeMeaning(static_cast<ExitCode>(g_state.outcome))));
     return g_state.outcome;
 }

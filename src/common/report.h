@@ -63,7 +63,10 @@ public:
 
     // The run did not keep a promise of this kind; the gravest one counts.
     void Fail(ExitCode code);
-    ExitCode Outcome() const;
+    // The run's exit code is another instance's (the one this run started
+    // to do its job), whatever it is.
+    void EndWith(int code);
+    int Outcome() const;
     // The copy's client GUID: the one it had and the one now stored.
     void GuidStored(const std::string& oldGuid, const std::string& newGuid);
     // What came of the notification: the HTTP status, or the library's error

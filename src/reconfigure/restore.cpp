@@ -9,6 +9,7 @@
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "common/syserror.h"
+#include "reconfigure/boot_service.h"
 #include "reconfigure/reconfiguration.h"
 #include "reconfigure/service_control.h"
 #include "string_ids.h"
@@ -35,7 +36,7 @@ std::string ClientFolder9x() {
 // Run value name at all (too long) names nothing to restore: the master's
 // preparation could not have removed a value of that name either.
 void RestoreStartup(const std::string& folder, const std::string& file,
-                    const std::string& runValueName) {
+                    const std::string& runValueName, bool nt) {
     if (!IsRunValueName(runValueName)) {
         Report().Event("The client's settings name no start-up value to write back");
     } else if (file.empty()) {
@@ -54,6 +55,10 @@ void RestoreStartup(const std::string& folder, const std::string& file,
         Report().Event("The client's start-up value \"" + runValueName +
                        "\" is back: " + RunCommandText(command));
     }
+    // The boot-time service goes first: stopped after it, the run is
+    // finished at the next logon by the Run value.
+    if (nt && !RemoveBootService())
+        Report().Fail(kExitCopyIncomplete);
     // A value that cannot be removed names a file that is gone after the
     // restart; Windows then skips it. Nothing is recorded between the two
     // steps: the file is queued at once after its value has gone.
@@ -80,7 +85,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
             return;
         RestoreStartup(ClientFolder9x(),
                        ReadIniString(kClientIniSection, kIniMainItemFile9x, "", iniPath),
-                       ReadIniString(kClientIniSection, kIniRunKey9x, "", iniPath));
+                       ReadIniString(kClientIniSection, kIniRunKey9x, "", iniPath), false);
         StartClient();
         return;
     }
@@ -113,7 +118,7 @@ void CReconfiguration::RestoreClient(bool proceed) {
     if (!reconfigured)
         return;
     RestoreStartup(folder, ReadIniString(kClientIniSection, kIniMonitorItemFile, "", iniPath),
-                   ReadIniString(kClientIniSection, kIniRunKeyNT, "", iniPath));
+                   ReadIniString(kClientIniSection, kIniRunKeyNT, "", iniPath), true);
     StartClient();
 }
 
@@ -150,6 +155,12 @@ void CReconfiguration::StartClient() {
     // folder would be started instead, and refused).
     if (m_data.m_strMainProgramFile.empty())
         return;
+    // Before anyone has logged on there is no desktop for it: the restored
+    // Run value starts it at the next logon.
+    if (m_data.m_bNoLogon) {
+        Report().Event("Nobody is logged on: the client's program starts at the next logon");
+        return;
+    }
     ShowStatusNow(IDS_LOADING_PROGRAM);
     os.Sleep(kBeforeLaunchMs);
     STARTUPINFOA startup{};

@@ -8,6 +8,7 @@
 #include "common/report.h"
 #include "common/runkey.h"
 #include "common/settings.h"
+#include "reconfigure/boot_service.h"
 #include "port/fake/fake_internet.h"
 #include "strings_table.h"
 
@@ -92,11 +93,13 @@ struct Machine {
     bool Registered() {
         return os.Value(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue) && os.files.count(kExe);
     }
-    // The utility as started by hand (the preparation) or by Windows at logon
-    // (the registered command). A power cut ends it where it happens.
-    void Start(const std::string& commandLine) {
+    // The utility as started by hand (the preparation), by Windows at logon
+    // (the registered command) or at boot (the boot-time service). A power
+    // cut ends it where it happens.
+    void Start(const std::string& commandLine, bool asService = false) {
         CNorvaneApp app;
         app.m_commandLine = commandLine;
+        app.m_bRunAsService = asService;
         app.m_runProgressDialog = [this](BOOL sameHost) {
             ReconfigurationData data;
             data.m_bSameHost = sameHost;
@@ -109,6 +112,22 @@ struct Machine {
         }
     }
     void Logon() { Start(os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue)); }
+    bool ServiceInstalled() {
+        auto it = os.services.find(kBootServiceName);
+        return it != os.services.end() && !it->second.deletePending;
+    }
+    // A start without a logon: the boot-time service runs its command.
+    void Boot() {
+        os.services[kBootServiceName].state = SERVICE_RUNNING;
+        Start(os.services[kBootServiceName].binaryPath, true);
+    }
+    // A copy of a master prepared with /service.
+    void WithBootService() {
+        auto& service = os.services[kBootServiceName];
+        service.binaryPath = std::string("\"") + kExe + "\" \"/000c293a4b5c\" -HideWindow /service";
+        service.startType = SERVICE_AUTO_START;
+        service.state = SERVICE_STOPPED;
+    }
     void Prepare() { Start(std::string("\"") + kExe + "\""); }
 
     // What outlives a restart, as text: the registry (the client's GUID by
@@ -210,6 +229,58 @@ TEST(Interruption, ACopyStoppedAtAnyPointConvergesAtItsNextLogons) {
         EXPECT_EQ(m.os.StringValue(HKEY_LOCAL_MACHINE, kRunKey, kClientRunValue), kClientCommand);
         EXPECT_EQ(m.os.services["hxlisten"].startType, SERVICE_AUTO_START);
         EXPECT_EQ(m.os.Value(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue), nullptr);
+        EXPECT_EQ(m.os.files.count(kExe), 1u);
+    }
+    EXPECT_EQ(notConverged, std::vector<std::string>{"MoveFileExA"});
+}
+
+// The boot-time service's run, cut at each of its state-changing calls: the
+// next starts (the service at boot while it is installed, the registered
+// command at logon while it is registered) end where an uninterrupted run
+// ends, with the same one window as a logon's run.
+TEST(Interruption, ABootTimeRunStoppedAtAnyPointConvergesAtTheNextStarts) {
+    std::string reference;
+    int changes = 0;
+    {
+        Machine m(false);
+        m.WithBootService();
+        m.Boot();
+        ASSERT_TRUE(m.os.messageBoxes.empty()) << m.os.messageBoxes[0].text;
+        m.os.services[kBootServiceName].state = SERVICE_STOPPED;
+        changes = m.os.stateChanges;
+        m.os.Reboot();
+        reference = m.Persistent();
+        EXPECT_FALSE(m.ServiceInstalled());
+        EXPECT_FALSE(m.Registered());
+        EXPECT_EQ(m.LastNotifiedGuid(), m.os.StringValue(HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID"));
+    }
+    std::vector<std::string> notConverged;
+    for (int n = 0; n < changes; ++n) {
+        Machine m(false);
+        m.WithBootService();
+        m.os.powerCutAt = n;
+        m.Boot();
+        ASSERT_TRUE(m.os.poweredOff) << "no cut at call " << n;
+        std::string const cutAt = m.os.changeLog.back();
+        SCOPED_TRACE("power cut at call " + std::to_string(n) + ", " + cutAt);
+        for (int start = 0; start < 3 && (m.ServiceInstalled() || m.Registered()); ++start) {
+            m.os.Reboot();
+            if (m.ServiceInstalled())
+                m.Boot();
+            else if (m.Registered())
+                m.Logon();
+            if (m.os.services.count(kBootServiceName))
+                m.os.services[kBootServiceName].state = SERVICE_STOPPED;
+        }
+        m.os.Reboot();
+        if (m.Persistent() == reference) {
+            EXPECT_EQ(m.LastNotifiedGuid(),
+                      m.os.StringValue(HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID"));
+            continue;
+        }
+        notConverged.push_back(cutAt);
+        EXPECT_EQ(cutAt, "MoveFileExA");
+        EXPECT_FALSE(m.ServiceInstalled());
         EXPECT_EQ(m.os.files.count(kExe), 1u);
     }
     EXPECT_EQ(notConverged, std::vector<std::string>{"MoveFileExA"});

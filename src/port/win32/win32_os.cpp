@@ -377,7 +377,7 @@ BOOL Win32Os::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     // shell32.dll brings many DLLs along: loaded only when a program is to
     // be started through it, and kept for the process's life.
     using Fn = BOOL(WINAPI*)(::SHELLEXECUTEINFOA*);
-    HMODULE const shell = ::LoadLibraryA("shell32.dll");
+    ::HMODULE const shell = ::LoadLibraryA("shell32.dll");
     auto const shellExecute = shell ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
                                           ::GetProcAddress(shell, "ShellExecuteExA")))
                                     : nullptr;

@@ -1,0 +1,96 @@
+"""The boot-time run under Wine: a master prepared with /service /quiet gets
+the service beside its Run value and shows nothing; a copy restarted
+without a logon (`wineboot -r` starts the automatic services and no Run-key
+program) is finished by the service alone; a copy restarted with a logon
+(plain `wineboot`: the service and the Run key's program together) is
+finished once. Wine's tokens are never filtered: the elevation through the
+consent prompt is shown on the in-memory Windows only
+(tests/unit/test_boot.cpp)."""
+
+import re
+import time
+import unittest
+
+from copybed import GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START, NotifyingCopyTestCase, client
+from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE
+
+SERVICE = "Norvane"
+SERVICES_KEY = r"System\CurrentControlSet\Services"
+
+
+class BootServiceTest(NotifyingCopyTestCase):
+    def setUp(self):
+        super().setUp()
+        self.notifying_copy(prepare_args=("/service", "/quiet"))
+        self.master_guid = self.client_value("GUID")
+        self.service_command = self.bed.service(SERVICE)["binary_path"]
+        # The copy's service names the master, as its Run value does.
+        self.bed.regedit_import(client.reg_file({
+            f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
+                "ImagePath": self.service_command.replace(f'"/{self.identity}"',
+                                                          f'"/{OTHER_MACHINE}"')}}))
+
+    def wait_finished(self, seconds: float = 150):
+        """Until the utility's Run value and its service are gone."""
+        deadline = time.monotonic() + seconds
+        while OWN_RUN_VALUE in self.bed.run_values() or self.bed.service(SERVICE) is not None:
+            if time.monotonic() > deadline:
+                self.fail(f"the copy was not finished within {seconds} s: "
+                          f"{self.bed.run_values()} {self.bed.service(SERVICE)}")
+            time.sleep(2)
+
+    def assert_finished_once(self):
+        guid = self.client_value("GUID")
+        self.assertRegex(guid, GUID_TEXT)
+        self.assertNotEqual(guid, self.master_guid)
+        self.assertEqual([re.search(r"UID=([^&]*)", r.path).group(1)
+                          for r in self.console.requests], [guid], self.requests())
+        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
+        self.assert_restored(self.client.options.ini["NT_RUN_KEY"],
+                             self.client.options.ini["NT_MENU_IOMONITOR_ITEM_FILENAME"])
+        self.assertIn(NORVANE_WIN_PATH, self.pending_deletions())
+        values = self.outcome()
+        self.assertEqual((values["LastResult"], values["LastMode"], values["Guid"]),
+                         (0, "copy", guid))
+
+    def test_the_service_finishes_a_copy_before_any_logon(self):
+        # The master: the service beside the Run value, nothing shown.
+        self.assert_nothing_shown(self.preparation)
+        self.assertEqual(self.preparation.exit_code, 0)
+        service = self.bed.service(SERVICE)
+        self.assertEqual((service["start_type"], service["account"], service["display_name"]),
+                         (SERVICE_AUTO_START, "LocalSystem", "Norvane Utility"))
+        self.assertEqual(service["binary_path"],
+                         f'"{NORVANE_WIN_PATH}" "/{self.identity}" -HideWindow /service')
+        self.assertIn(OWN_RUN_VALUE, self.bed.run_values())
+
+        self.restart()  # wineboot -r: no logon
+        self.wait_finished()
+        self.assert_finished_once()
+        self.assertEqual(self.launches("monitor"), 0, "nobody is logged on")
+        self.assertTrue(any(" start: Started on Windows" in line and "as the boot-time service"
+                            in line for line in self.log_lines()))
+
+    def test_the_master_restarted_before_imaging_is_restored_by_the_service(self):
+        # Back to the master's own registration and service command.
+        self.bed.regedit_import(client.reg_file({
+            "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: self.registration},
+            f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
+                "ImagePath": self.service_command}}))
+        self.restart()
+        self.wait_finished()
+        self.assertEqual(self.client_value("GUID"), self.master_guid)
+        self.assertEqual(self.console.requests, [])
+        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
+        self.assertEqual(self.outcome()["LastMode"], "same host")
+
+    def test_a_logon_and_the_service_together_finish_the_copy_once(self):
+        self.bed.shutdown()
+        self.bed.serve()
+        self.bed.wine("wineboot", timeout=120)  # the services, then the Run key's programs
+        self.wait_finished()
+        self.assert_finished_once()
+
+
+if __name__ == "__main__":
+    unittest.main()
