@@ -336,6 +336,15 @@ namespace {
 bool IsDriveRoot(const std::string& path) {
     return path.size() == 2 && path[1] == ':';
 }
+
+// Whether a file or folder can be made at path: its folder is there.
+bool FolderOfExists(const std::map<std::string, FakeFile, CaseLess>& files,
+                    const std::string& path) {
+    std::string const parent = ParentOf(path);
+    auto folder = files.find(parent);
+    return !path.empty() &&
+           (IsDriveRoot(parent) || (folder != files.end() && folder->second.directory));
+}
 } // namespace
 
 HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation, DWORD) {
@@ -355,10 +364,7 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation
             m_lastError = ERROR_FILE_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
-        std::string const parent = ParentOf(path);
-        auto folder = files.find(parent);
-        if (path.empty() ||
-            (!IsDriveRoot(parent) && (folder == files.end() || !folder->second.directory))) {
+        if (!FolderOfExists(files, path)) {
             m_lastError = ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
@@ -450,10 +456,7 @@ BOOL FakeOs::CreateDirectoryA(const char* path) {
         m_lastError = ERROR_ALREADY_EXISTS;
         return FALSE;
     }
-    std::string const parent = ParentOf(p);
-    auto folder = files.find(parent);
-    if (p.empty() ||
-        (!IsDriveRoot(parent) && (folder == files.end() || !folder->second.directory))) {
+    if (!FolderOfExists(files, p)) {
         m_lastError = ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
