@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Demonstrates the utility's whole life cycle under Wine.
 
-    testbed/demo.py [WINDOWS_BUILD_DIR] [--copies N] [--screenshot PNG] [--sequential] [--keep]
+    testbed/demo.py [WINDOWS_BUILD_DIR] [--copies N] [--boot] [--screenshot PNG] [--sequential]
+                    [--keep]
 
 A master with the client stand-in running is prepared (its message boxes are
 answered and printed, the state before and after shown side by side), its disk
@@ -15,6 +16,16 @@ must make, and where the screenshot of copy 1's progress dialog (the dialog
 alone) is. Exit 0 only when every machine ended as promised, every run with
 exit code 0 and the same LastResult; 2 when the machine lacks what the demo
 needs (root, network namespaces, the windows build). See testbed/lifecycle.py.
+
+--boot: restarts without a logon, for unattended images. The master is
+prepared with `/service /quiet` (the utility's boot-time service beside its
+quiet Run value, nothing shown); the copies and the master are then restarted
+without anyone logging on (`wineboot -r`), and each is finished by the
+service alone, waited for at most 120 s. The table adds the service's state,
+the messages the run recorded and the outcome values (the service's exit code
+is the one its log's "Finished" line gives); the client's program must not be
+launched (its restored Run value starts it at the next logon). No screenshot:
+nothing is shown.
 
 The README's picture of the dialog comes from this program:
     bash tools/demo.sh --screenshot docs/progress-dialog.png
@@ -48,6 +59,9 @@ def main(argv):
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("build", nargs="?", type=Path, default=REPO / "build" / "windows")
     parser.add_argument("--copies", type=int, default=2)
+    parser.add_argument("--boot", action="store_true",
+                        help="prepare with /service /quiet and restart every machine without "
+                             "a logon: the boot-time service finishes each")
     parser.add_argument("--screenshot", type=Path)
     parser.add_argument("--sequential", action="store_true",
                         help="run the copies one after the other")
@@ -56,10 +70,13 @@ def main(argv):
     if args.copies < 1:
         parser.error("--copies must be at least 1")
     build = args.build.resolve()
-    shot = (args.screenshot or build / "demo" / "copy1-progress-dialog.png").resolve()
+    if args.boot and args.screenshot:
+        parser.error("--boot shows no window to photograph: leave out --screenshot")
+    shot = None if args.boot else (args.screenshot
+                                   or build / "demo" / "copy1-progress-dialog.png").resolve()
     options = lifecycle.Options(
         copies=args.copies, exe=build / "src" / "norvane.exe", testbed_dir=build / "testbed",
-        screenshot=shot, parallel=not args.sequential, keep=args.keep,
+        screenshot=shot, parallel=not args.sequential, boot=args.boot, keep=args.keep,
         log=lambda text: print(text, flush=True))
 
     t0 = time.monotonic()
@@ -74,15 +91,30 @@ def main(argv):
     prep = result.preparation
     if prep:
         print("\nPreparation of the master")
+        if prep.boot:
+            print("  " + " ".join(lifecycle.BOOT_PREPARATION) + ": "
+                  + ("nothing shown" if not (prep.boxes or prep.dialogs) else
+                     f"shown: {[b.text for b in prep.boxes] + prep.dialogs}"))
         for box in prep.boxes:
             print(f"  message box [{box.caption}]: {box.text!r} -> answered {box.answer}")
         print(f"  exit code {prep.exit_code}, LastResult {prep.last_result}; "
               f"registered identity {prep.identity}")
+        svc = prep.boot_service
+        if prep.boot and svc:
+            kind = ("own process" if svc["service_type"] == lifecycle.SERVICE_WIN32_OWN_PROCESS
+                    else f"type {svc['service_type']:#x}")
+            print(f"  service {lifecycle.BOOT_SERVICE} (\"{svc['display_name']}\"): {kind}, "
+                  f"{lifecycle.START_TYPES.get(svc['start_type'], svc['start_type'])}, "
+                  f"{svc['account']}, {svc['binary_path']}")
         print("State of the master (* = changed)")
         print(table(prep.before, prep.after))
-    print(f"\nThe life cycle: master, its image started as {args.copies} "
-          f"cop{'y' if args.copies == 1 else 'ies'} on hardware of their own, "
-          "the master started again\n")
+    copies = f"{args.copies} cop{'y' if args.copies == 1 else 'ies'}"
+    if args.boot:
+        print(f"\nThe life cycle without a logon: master, its image started as {copies} on "
+              "hardware of their own, the master started again; nobody logs on anywhere\n")
+    else:
+        print(f"\nThe life cycle: master, its image started as {copies} "
+              "on hardware of their own, the master started again\n")
     print(lifecycle.report_text(result))
     problems = result.problems()
     print(f"\nDone in {time.monotonic() - t0:.1f} s.")

@@ -37,6 +37,19 @@ gone from the disk.
 
 The master logs on again on its own hardware: the same-host path.
 
+Restarts without a logon (Options.boot, demo.py --boot): the master is
+prepared with `/service /quiet`, which installs the utility's boot-time
+service beside its (quiet) Run value. Every machine, the master included, is
+then started with `wineboot -r` alone: the automatic services start, nobody
+logs on, no Run-key program runs and none of the client's programs is
+running. The service runs the machine's steps; the harness waits (bounded)
+until the utility's Run value and its service are gone. The service's exit
+code is out of reach (no watcher follows a service), so the run is judged by
+the lines this start added to the log (exactly one run, the service's, and its
+"Finished with exit code" line) and by the outcome values (LastResult,
+LastMode, Guid, ServerStatus). The client's program must not be launched:
+the restored Run value starts it at the next logon.
+
 Needs root, iproute2 and network namespaces (check_requirements says what is
 missing); Xvfb, xwd, ImageMagick and Wine's Marlett font only for the
 screenshot, which shows the progress dialog alone. Everything set up outside
@@ -72,6 +85,11 @@ PORT = 8080  # the console stand-in's port inside every machine's namespace
 SERVER = "127.0.0.1"
 MASTER_GUID = "6f1c2a4e-3b5d-4c7e-9a8b-1d2e3f405162"  # the client's GUID on the master
 SERVICES = ("hxlisten", "rtguard")
+BOOT_SERVICE = "Norvane"  # the utility's boot-time service (prepared with /service)
+BOOT_SERVICE_DISPLAY = "Norvane Utility"
+SERVICE_WIN32_OWN_PROCESS = 0x10
+LOCAL_SYSTEM = "LocalSystem"
+BOOT_PREPARATION = ("/service", "/quiet")
 COPY_PROGRAMS = ("main", "update", "monitor")  # running on each copy at logon
 # The stand-in's programs (client.py); the monitor is the one the utility
 # launches at the end (the INI's NT_MENU_IOMONITOR_ITEM_FILENAME).
@@ -91,6 +109,10 @@ OUTCOME_KEY = r"SOFTWARE\Norvane"  # HKLM: what the last run ended with
 LOG_PATH = r"C:\ProgramData\Norvane\norvane.log"  # the utility's log, every run's lines
 # A line of the utility's log: date, time, computer, process id, mode, text.
 LOG_LINE_RE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+ (\d+) [a-z ]+: ")
+LOG_TIME_RE = re.compile(r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) ")
+FINISHED_RE = re.compile(r": Finished with exit code (\d+)")
+SERVICE_START_TEXT = ", as the boot-time service: "  # in the service's "Started on" line
+MESSAGE_RE = re.compile(r"Message(?: \(not shown\))?: ")  # after a line's LOG_LINE_RE part
 # Wine's own Marlett (Debian package fonts-wine): the caption buttons' glyphs.
 # Debian's Wine 8 does not load the fonts of its data folder (it knows that
 # folder as /usr/lib/wine/../../share/wine and never opens its fonts), so a
@@ -107,10 +129,12 @@ class NeedError(RuntimeError):
 
 
 def mandated_pauses_ms(same_host: bool, programs=(), services_running: int = 0,
-                       services: int = 2) -> int:
+                       services: int = 2, logon: bool = True) -> int:
     """The fixed pauses an NT run of the utility must spend, for a client with
     `programs` ("main", "update", "monitor") and `services_running` of its
     `services` services running at logon, and a console that answers at once.
+    Without a logon (the boot-time service) the client's program is not
+    launched, and its 1000 ms go; the wait for the adapters is no pause.
 
     A copy (identities differ):
         3000             "Waiting ..." before the client is stopped
@@ -130,7 +154,7 @@ def mandated_pauses_ms(same_host: bool, programs=(), services_running: int = 0,
       + 1000             "Loading program..."
     Not counted: the dialog's 50 ms start timer and the steps' own work.
     For a copy with all three programs and both services running: 29000."""
-    restore = 4000 * services + 1000
+    restore = 4000 * services + (1000 if logon else 0)
     if same_host:
         return restore
     stop = 3000 + 4000 * len(programs) + (0 if "monitor" in programs else 3000)
@@ -378,14 +402,17 @@ class Machine(winebed.Bed):
         self._display_set = True
 
 
-def state_rows(bed) -> dict:
+def service_cell(svc: dict | None) -> str:
+    return ("(absent)" if svc is None else
+            f"{START_TYPES.get(svc['start_type'], svc['start_type'])}, "
+            f"{STATES.get(svc['state'], svc['state'])}")
+
+
+def state_rows(bed, boot: bool = False) -> dict:
     """What preparation changes, as the administrator sees it."""
     rows = {}
-    for name in SERVICES:
-        svc = bed.service(name)
-        rows[f"service {name}"] = ("(absent)" if svc is None else
-                                   f"{START_TYPES.get(svc['start_type'], svc['start_type'])}, "
-                                   f"{STATES.get(svc['state'], svc['state'])}")
+    for name in SERVICES + ((BOOT_SERVICE,) if boot else ()):
+        rows[f"service {name}"] = service_cell(bed.service(name))
     for name, value in sorted(bed.run_values().items()):
         rows[f"Run: {name}"] = value["data"] if value["type"] == "REG_SZ" else str(value)
     return rows
@@ -393,7 +420,7 @@ def state_rows(bed) -> dict:
 
 def registered_identity(bed) -> str | None:
     value = bed.run_values().get(winebed.OWN_RUN_VALUE)
-    m = re.fullmatch(r'"(.*)" "/(.*)" -HideWindow', (value or {}).get("data", ""))
+    m = re.fullmatch(r'"(.*)" "/(.*)" -HideWindow(?: /quiet)?', (value or {}).get("data", ""))
     return m.group(2) if m else None
 
 
@@ -401,6 +428,34 @@ def last_result(bed) -> int | None:
     """The outcome value LastResult: the exit code the last run recorded."""
     value = bed.reg_value("HKLM", OUTCOME_KEY, "LastResult")
     return None if value is None else value.get("data")
+
+
+def outcome_values(bed) -> dict:
+    """Every outcome value by name (REG_DWORD as numbers)."""
+    return {name: v.get("data") for name, v in
+            (bed.reg_values("HKLM", OUTCOME_KEY) or {}).items()}
+
+
+def log_size(bed) -> int:
+    path = bed.c_path(LOG_PATH)
+    return path.stat().st_size if path.exists() else 0
+
+
+def log_lines_since(bed, offset: int) -> list:
+    """The lines added to the utility's log after its first `offset` bytes."""
+    path = bed.c_path(LOG_PATH)
+    if not path.exists():
+        return []
+    with open(path, "rb") as f:
+        f.seek(offset)
+        text = f.read().decode("latin-1")
+    return [line for line in text.split("\r\n") if LOG_LINE_RE.match(line)]
+
+
+def log_time(line: str) -> float | None:
+    """A log line's local time as seconds since the epoch (to the second)."""
+    m = LOG_TIME_RE.match(line)
+    return time.mktime(time.strptime(m.group(1), "%Y-%m-%d %H:%M:%S")) if m else None
 
 
 def run_lines(bed, pid: int | None) -> list:
@@ -448,6 +503,16 @@ class Preparation:
     identity: str | None  # registered with the command
     expected_identity: str
     client_run_values: dict  # name -> command, as installed
+    boot: bool = False  # prepared with BOOT_PREPARATION
+    dialogs: list = field(default_factory=list)  # other windows the run showed
+    own_run_command: str | None = None  # the utility's Run value after the run
+    boot_service: dict | None = None  # nvprobe's svc record of BOOT_SERVICE after the run
+
+    def expected_commands(self) -> tuple:
+        """The Run value and service command a /service /quiet preparation
+        registers: (Run value, service command)."""
+        base = f'"{EXE}" "/{self.expected_identity}" -HideWindow'
+        return f"{base} /quiet", f"{base} /service"
 
 
 @dataclass
@@ -479,6 +544,13 @@ class MachineReport:
     wall_s: float | None = None  # logon to the utility's end
     lifetime_s: float | None = None  # the utility's process, start to end
     pauses_ms: int = 0
+    # Restarted without a logon (Options.boot): what the boot-time service's
+    # run left. exit_code then comes from the log's "Finished" line, pid from
+    # its "Started on" line.
+    boot_service: dict | None = None  # BOOT_SERVICE after the run; None: gone
+    runs_started: list = field(default_factory=list)  # "Started on" lines since the image
+    messages: list = field(default_factory=list)  # messages the run recorded
+    outcome: dict = field(default_factory=dict)  # the outcome values after the run
     screenshot: Path | None = None
     screenshot_note: str = ""
     errors: list = field(default_factory=list)
@@ -498,6 +570,7 @@ class LifecycleResult:
     machines: list = field(default_factory=list)  # MachineReport: master first
     seconds: float = 0.0
     errors: list = field(default_factory=list)
+    boot: bool = False  # every machine restarted without a logon (Options.boot)
 
     def problems(self) -> list:
         """Every promise not kept, one line each; [] when all machines ended
@@ -509,7 +582,9 @@ class LifecycleResult:
         if prep.identity != prep.expected_identity:
             out.append(f"master: registered identity {prep.identity!r}, "
                        f"expected {prep.expected_identity!r}")
-        if [b.text for b in prep.boxes] != [winebed.MSG_CONFIGURED]:
+        if self.boot:
+            out += self._boot_preparation_problems(prep)
+        elif [b.text for b in prep.boxes] != [winebed.MSG_CONFIGURED]:
             out.append(f"master: preparation showed {[b.text for b in prep.boxes]}")
         if (prep.exit_code, prep.last_result) != (0, 0):
             out.append(f"master: preparation ended with exit code {prep.exit_code}, "
@@ -517,7 +592,9 @@ class LifecycleResult:
         guids = {}
         for m in self.machines:
             out += [f"{m.name}: {e}" for e in m.errors]
-            if not m.ended:
+            if self.boot:
+                out += [f"{m.name}: {p}" for p in self._boot_run_problems(m)]
+            elif not m.ended:
                 out.append(f"{m.name}: the utility " + ("did not end" if m.started
                                                        else "was not started at logon"))
             elif (m.exit_code, m.last_result) != (0, 0):
@@ -551,7 +628,11 @@ class LifecycleResult:
             if not m.client_run_restored():
                 out.append(f"{m.name}: the client's Run value is not back byte for byte: "
                            f"{m.client_run_value}")
-            if not m.program_launched:
+            if self.boot:
+                if m.program_launched:
+                    out.append(f"{m.name}: the client's program was launched with nobody "
+                               "logged on")
+            elif not m.program_launched:
                 out.append(f"{m.name}: the client's program was not launched")
             if m.own_run_value is not None:
                 out.append(f"{m.name}: the utility's Run value is still there")
@@ -564,6 +645,60 @@ class LifecycleResult:
                 out.append(f"GUID {g} shared by {', '.join(names)}")
         return out
 
+    @staticmethod
+    def _boot_preparation_problems(prep: Preparation) -> list:
+        """A /service /quiet preparation: nothing shown, the quiet Run value
+        and the service beside it."""
+        out = []
+        if prep.boxes or prep.dialogs:
+            out.append(f"master: the quiet preparation showed {[b.text for b in prep.boxes]} "
+                       f"{prep.dialogs}")
+        run_command, service_command = prep.expected_commands()
+        if prep.own_run_command != run_command:
+            out.append(f"master: the utility's Run value is {prep.own_run_command!r}, "
+                       f"expected {run_command!r}")
+        svc = prep.boot_service
+        if svc is None:
+            out.append(f"master: no service {BOOT_SERVICE} after the preparation")
+        else:
+            got = (svc["service_type"], svc["start_type"], svc["account"], svc["display_name"],
+                   svc["binary_path"])
+            want = (SERVICE_WIN32_OWN_PROCESS, client.SERVICE_AUTO_START, LOCAL_SYSTEM,
+                    BOOT_SERVICE_DISPLAY, service_command)
+            if got != want:
+                out.append(f"master: service {BOOT_SERVICE} is {got}, expected {want}")
+        return out
+
+    @staticmethod
+    def _boot_run_problems(m: MachineReport) -> list:
+        """A machine restarted without a logon: finished by its boot-time
+        service alone, with everything on the record."""
+        out = []
+        if not m.runs_started:
+            out.append("the boot-time service did not run")
+        elif len(m.runs_started) != 1 or SERVICE_START_TEXT not in m.runs_started[0]:
+            out.append(f"{len(m.runs_started)} runs of the utility since the image, only the "
+                       f"boot-time service's expected: {m.runs_started}")
+        if m.runs_started and not m.ended:
+            out.append("the service's run has no \"Finished\" line in the log")
+        elif m.ended and (m.exit_code, m.last_result) != (0, 0):
+            out.append(f"exit code {m.exit_code} (log), LastResult {m.last_result}; "
+                       "0 and 0 expected")
+        mode = "same host" if m.same_host else "copy"
+        if m.outcome.get("LastMode") != mode:
+            out.append(f"LastMode {m.outcome.get('LastMode')!r}, expected {mode!r}")
+        if not m.same_host:
+            if m.outcome.get("Guid") != m.guid_after:
+                out.append(f"outcome value Guid {m.outcome.get('Guid')!r}, the client has "
+                           f"{m.guid_after!r}")
+            if m.outcome.get("ServerStatus") != 200:
+                out.append(f"ServerStatus {m.outcome.get('ServerStatus')!r}, 200 expected")
+        if m.messages:
+            out.append(f"{len(m.messages)} message(s) recorded: {m.messages}")
+        if m.boot_service is not None:
+            out.append(f"service {BOOT_SERVICE} still there: {service_cell(m.boot_service)}")
+        return out
+
 
 @dataclass
 class Options:
@@ -574,7 +709,8 @@ class Options:
     work: Path | None = None  # where the prefixes go (default: system temp folder)
     screenshot: Path | None = None  # where copy 1's progress dialog is saved (PNG)
     parallel: bool = True  # the copies and the master's second logon at once
-    run_timeout_s: int = 120  # the utility must end within this after logon
+    run_timeout_s: int = 120  # the utility must end within this after logon (or the restart)
+    boot: bool = False  # prepare with /service /quiet; restart every machine without a logon
     keep: bool = False
     log: object = print
 
@@ -589,7 +725,8 @@ class Lifecycle:
         if not options.keep:
             self.janitor.add(f"rm -rf {sh_quote(self.work)}")
         self.display: Display | None = None
-        self.result = LifecycleResult()
+        self.result = LifecycleResult(boot=options.boot)
+        self.image: dict = {}  # what every machine starts from (see _prepare)
         self._log_lock = threading.Lock()
 
     def say(self, text: str):
@@ -666,22 +803,40 @@ class Lifecycle:
             "HKEY_LOCAL_MACHINE\\" + WINLOGON_KEY: {"CachePrimaryDomain": "WORKGROUP"}}))
         master.install_exe(self.o.exe, EXE)
         self.client_run_values = dict(installed.run_values)
-        before = state_rows(master)
-        self.say(f"Master: running {EXE} (preparation) ...")
-        result = master.run_program(EXE, timeout_ms=30000)
-        after = state_rows(master)
-        self.result.preparation = Preparation(before, after, result.boxes, result.exit_code,
-                                              last_result(master),
-                                              registered_identity(master), hw.identity,
-                                              dict(installed.run_values))
+        boot = self.o.boot
+        args = BOOT_PREPARATION if boot else ()
+        before = state_rows(master, boot)
+        self.say(f"Master: running {' '.join((EXE,) + args)} (preparation) ...")
+        result = master.run_program(EXE, *args, timeout_ms=30000)
+        after = state_rows(master, boot)
+        prep = Preparation(before, after, result.boxes, result.exit_code, last_result(master),
+                           registered_identity(master), hw.identity, dict(installed.run_values))
+        self.result.preparation = prep
+        if boot:
+            prep.boot = True
+            prep.dialogs = result.dialogs
+            prep.own_run_command = (master.run_values().get(winebed.OWN_RUN_VALUE)
+                                    or {}).get("data")
+            prep.boot_service = master.service(BOOT_SERVICE)
+            # Read now: at a restart without a logon the service starts with
+            # the session, before anything could be read through Wine.
+            self.image = {"identity": prep.identity, "guid": client_guid(master),
+                          "automatic": sum((master.service(s) or {}).get("start_type")
+                                           == client.SERVICE_AUTO_START for s in SERVICES)}
         self.say("Master: shut down; imaging its disk ...")
         master.shutdown()
+        self.image["log_size"] = log_size(master)
         image = self.work / "image"
         run(["cp", "-a", master.prefix, image], None, 300)
         return image
 
     def _logon_master(self, master: Machine, report: MachineReport, console: Console):
         try:
+            if self.o.boot:
+                self.say("Master: restart without a logon (same hardware) ...")
+                master.serve()
+                self._boot_and_check(master, report)
+                return
             self.say("Master: restart and logon (same hardware) ...")
             master.boot()
             self._logon_and_check(master, report, console, programs=())
@@ -704,6 +859,10 @@ class Lifecycle:
             machine.__enter__()
             self.janitor.add(f"env WINEPREFIX={sh_quote(machine.prefix)} wineserver -k")
             machine.own_services(SERVICES)
+            if self.o.boot:
+                self.say(f"Copy {index} ({hw.mac}): started from the image, nobody logs on ...")
+                self._boot_and_check(machine, report)
+                return
             self.say(f"Copy {index} ({hw.mac}): started from the image ...")
             machine.wine("wineboot", "-r", timeout=120)
             # The client runs as it did on the master before imaging.
@@ -771,6 +930,53 @@ class Lifecycle:
                 r.dialogs.append(rec.get("caption"))
         r.last_result = last_result(m)
         r.run_log = run_lines(m, r.pid)
+        self._after_run(m, r, monitor, launched_before)
+
+    def _boot_and_check(self, m: Machine, r: MachineReport):
+        """A restart without a logon (`wineboot -r` as the session's first
+        program: the automatic services start, no Run-key program does); the
+        boot-time service's run is awaited until the utility's Run value and
+        its service are gone, at most run_timeout_s after the restart."""
+        r.identity_registered = self.image["identity"]
+        r.guid_before = self.image["guid"]
+        r.pauses_ms = mandated_pauses_ms(r.same_host, (), self.image["automatic"], logon=False)
+        monitor = CLIENT_PROGRAMS[MONITOR]
+        launched_before = self._starts(m, monitor)
+        restart = time.time()
+        deadline = time.monotonic() + self.o.run_timeout_s
+        m.wine("wineboot", "-r", timeout=120)
+        self.say(f"{r.name.capitalize()}: waiting for the boot-time service ...")
+        while True:
+            r.boot_service = m.service(BOOT_SERVICE)
+            if r.boot_service is None and winebed.OWN_RUN_VALUE not in m.run_values():
+                break
+            if time.monotonic() > deadline:
+                break
+            time.sleep(1)
+        lines = log_lines_since(m, self.image["log_size"])
+        r.runs_started = [line for line in lines if ": Started on " in line]
+        first = next((line for line in r.runs_started if SERVICE_START_TEXT in line), None)
+        if first:
+            r.started = True
+            r.pid = int(LOG_LINE_RE.match(first).group(1))
+            run = [line for line in lines[lines.index(first):]
+                   if int(LOG_LINE_RE.match(line).group(1)) == r.pid]
+            end = next((i for i, line in enumerate(run) if FINISHED_RE.search(line)), None)
+            r.run_log = run if end is None else run[:end + 1]
+            if end is not None:
+                r.ended = True
+                r.exit_code = int(FINISHED_RE.search(run[end]).group(1))
+                r.wall_s = log_time(run[end]) - restart
+                r.lifetime_s = log_time(run[end]) - log_time(first)
+        texts = [line[LOG_LINE_RE.match(line).end():] for line in r.run_log]
+        r.messages = [t[hit.end():] for t in texts if (hit := MESSAGE_RE.match(t))]
+        r.identity_seen = m.probe("netbios").get("adapters", [])
+        r.outcome = outcome_values(m)
+        r.last_result = r.outcome.get("LastResult")
+        self._after_run(m, r, monitor, launched_before)
+
+    def _after_run(self, m: Machine, r: MachineReport, monitor: str, launched_before: int):
+        """What the run left, then a restart: is the utility's file gone?"""
         r.guid_after = client_guid(m)
         listener = m.service("hxlisten")
         r.listener_start = listener["start_type"] if listener else None
@@ -783,8 +989,11 @@ class Lifecycle:
         pending = m.reg_value("HKLM", PENDING_KEY, "PendingFileRenameOperations")
         entries = pending.get("data", []) if pending else []
         r.queued_for_deletion = any(str(e).lower().endswith("\\" + EXE_NAME) for e in entries)
-        r.program_launched = (self._starts(m, monitor) > launched_before
-                              and m.program_events(monitor)[-1]["event"] == "started")
+        if self.o.boot:  # any start at all: nobody is logged on
+            r.program_launched = self._starts(m, monitor) > launched_before
+        else:
+            r.program_launched = (self._starts(m, monitor) > launched_before
+                                  and m.program_events(monitor)[-1]["event"] == "started")
         self.say(f"{r.name.capitalize()}: restart ...")
         m.shutdown()
         m.boot()
@@ -864,6 +1073,7 @@ def _guid_cell(g):
 
 def report_text(result: LifecycleResult) -> str:
     machines = result.machines
+    boot = result.boot
     rows = []
 
     def row(label, cells):
@@ -886,14 +1096,25 @@ def report_text(result: LifecycleResult) -> str:
                              for m in machines])
     row("utility's Run value", ["gone" if m.own_run_value is None else "still there"
                                 for m in machines])
+    if boot:
+        row(f"service {BOOT_SERVICE}", ["gone" if m.boot_service is None else
+                                        f"still there ({service_cell(m.boot_service)})"
+                                        for m in machines])
     row(f"{EXE_NAME} queued to delete", ["yes" if m.queued_for_deletion else "no"
                                          for m in machines])
     row("after the next restart", [{None: "(not looked at)", True: f"{EXE_NAME} still there",
                                     False: f"{EXE_NAME} gone"}[m.exe_after_restart]
                                    for m in machines])
-    row("message boxes", [len(m.boxes) or "none" for m in machines])
-    row("exit code / LastResult", [f"{_code_cell(m.exit_code)} / {_code_cell(m.last_result)}"
-                                   for m in machines])
+    if boot:
+        row("messages recorded", [len(m.messages) or "none" for m in machines])
+        row("exit code (log) / LastResult", [f"{_code_cell(m.exit_code)} / "
+                                             f"{_code_cell(m.last_result)}" for m in machines])
+        for name in ("LastMode", "ServerStatus"):
+            row(name, [_code_cell(m.outcome.get(name)) for m in machines])
+    else:
+        row("message boxes", [len(m.boxes) or "none" for m in machines])
+        row("exit code / LastResult", [f"{_code_cell(m.exit_code)} / "
+                                       f"{_code_cell(m.last_result)}" for m in machines])
     width = max(len(label) for label, _ in rows)
     cols = [max([len(m.name)] + [len(cells[i]) for _, cells in rows])
             for i, m in enumerate(machines)]
@@ -915,11 +1136,16 @@ def report_text(result: LifecycleResult) -> str:
                          f"{m.name}'s run is not in {LOG_PATH}")
             lines += [f"  {line}" for line in m.run_log]
     lines.append("")
-    lines.append("Time of each run, logon to the utility's end (its process alone), beside the "
-                 "pauses it must make:")
+    if boot:
+        lines.append("Time of each run, restart to the service's end (its run alone), by the "
+                     "log's times to the second, beside the pauses it must make:")
+    else:
+        lines.append("Time of each run, logon to the utility's end (its process alone), beside "
+                     "the pauses it must make:")
     for m in machines:
         if m.wall_s is None:
             lines.append(f"  {m.name:8} did not end" if m.started else
+                         f"  {m.name:8} the boot-time service did not run" if boot else
                          f"  {m.name:8} the utility did not start")
             continue
         ratio = f", {m.wall_s * 1000 / m.pauses_ms:.2f} x" if m.pauses_ms else ""

@@ -171,6 +171,8 @@ void CNorvaneApp::Run() {
     // yet, and the master would take itself for a copy: they get a while to
     // appear, and without them the job is left to the next logon.
     if (m_bRunAsService && IsHostIdentity(cmdInfo.m_strHostArg)) {
+        if (identity.empty())
+            Report().Event("No network adapter is reported yet: waiting up to 30 s for them");
         for (int pass = 0; identity.empty() && pass < kAdapterWaitPasses; ++pass) {
             Sys().Sleep(kAdapterWaitMs);
             identity = GetHostIdentity();

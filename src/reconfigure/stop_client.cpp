@@ -95,7 +95,9 @@ void CReconfiguration::StopClient() {
                     Report().Fail(kExitCopyIncomplete);
                     Report().Event("The client's service \"" + name + "\" did not stop");
                 } else {
-                    Report().Event("The client's service \"" + name + "\" is stopped");
+                    Report().Event(
+                        "The client's service \"" + name +
+                        (stop == ServiceStop::Stopped ? "\" is stopped" : "\" was not running"));
                 }
             }
         } catch (const CSystemError& error) {
