@@ -67,8 +67,9 @@ TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
                         std::to_string(row.exitCode) + ": "),
               std::string::npos)
         << last;
-    if (!row.message.empty())
+    if (!row.message.empty()) {
         EXPECT_NE(log.find(row.message.substr(0, 20)), std::string::npos) << log;
+    }
 }
 
 namespace {
