@@ -468,6 +468,15 @@ BOOL FakeOs::CreateDirectoryA(const char* path) {
     return TRUE;
 }
 
+// A file open through a handle is not deleted or renamed under it (the
+// program's handles share reading and writing, not deletion).
+bool FakeOs::IsOpenFile(const std::string& path) const {
+    for (const auto& [handle, open] : m_files)
+        if (!CaseLess{}(open.path, path) && !CaseLess{}(path, open.path))
+            return true;
+    return false;
+}
+
 BOOL FakeOs::DeleteFileA(const char* path) {
     std::string const p = path ? path : "";
     auto file = files.find(p);
@@ -475,11 +484,9 @@ BOOL FakeOs::DeleteFileA(const char* path) {
         m_lastError = file == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
         return FALSE;
     }
-    for (const auto& [handle, open] : m_files) {
-        if (!CaseLess{}(open.path, p) && !CaseLess{}(p, open.path)) {
-            m_lastError = ERROR_SHARING_VIOLATION;
-            return FALSE;
-        }
+    if (IsOpenFile(p)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
+        return FALSE;
     }
     if (!BeginStateChange("DeleteFileA")) {
         m_lastError = kPoweredOff;
@@ -502,11 +509,9 @@ BOOL FakeOs::MoveFileA(const char* existing, const char* newName) {
         m_lastError = ERROR_ALREADY_EXISTS;
         return FALSE;
     }
-    for (const auto& [handle, open] : m_files) {
-        if (!CaseLess{}(open.path, from) && !CaseLess{}(from, open.path)) {
-            m_lastError = ERROR_SHARING_VIOLATION;
-            return FALSE;
-        }
+    if (IsOpenFile(from)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
+        return FALSE;
     }
     if (!BeginStateChange("MoveFileA")) {
         m_lastError = kPoweredOff;

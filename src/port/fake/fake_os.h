@@ -442,6 +442,7 @@ private:
     };
 
     FakeRegKey* Root(HKEY key);
+    bool IsOpenFile(const std::string& path) const;
     bool Exists(const std::string& path) const;
     // The program of a window that closed ends with it.
     void SettleWindows();
