@@ -15,8 +15,7 @@ bool HasFilteredToken() {
 
 namespace {
 void RefuseWithoutRights(const std::string& why) {
-    Report().SetMode(RunMode::Refused);
-    Report().Fail(kExitRefused);
+    Report().Refuse();
     Report().Event(why);
     AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
 }

@@ -17,6 +17,12 @@ struct AdapterStatusBlock {
     NAME_BUFFER names[30];
 };
 static_assert(sizeof(AdapterStatusBlock) == 600);
+
+// An adapter's 6-byte address as 12 lowercase hexadecimal digits.
+std::string AddressText(const UCHAR* a) {
+    return Format("%02x%02x%02x%02x%02x%02x", unsigned{a[0]}, unsigned{a[1]}, unsigned{a[2]},
+                  unsigned{a[3]}, unsigned{a[4]}, unsigned{a[5]});
+}
 } // namespace
 
 port::BOOL EnumAdapterAddresses(std::vector<std::string>& addresses) {
@@ -46,9 +52,7 @@ port::BOOL EnumAdapterAddresses(std::vector<std::string>& addresses) {
         ncb.ncb_length = sizeof block;
         if (os.Netbios(&ncb) != NRC_GOODRET)
             continue;
-        const UCHAR* a = block.status.adapter_address;
-        addresses.push_back(Format("%02x%02x%02x%02x%02x%02x", unsigned{a[0]}, unsigned{a[1]},
-                                   unsigned{a[2]}, unsigned{a[3]}, unsigned{a[4]}, unsigned{a[5]}));
+        addresses.push_back(AddressText(block.status.adapter_address));
     }
     return TRUE;
 }
@@ -83,8 +87,7 @@ port::BOOL EnumPhysicalAdapters(std::vector<std::string>& addresses) {
         bool const zero = std::all_of(b, b + 6, [](BYTE x) { return x == 0; });
         if (!physical || a->PhysicalAddressLength != 6 || zero)
             continue;
-        addresses.push_back(Format("%02x%02x%02x%02x%02x%02x", unsigned{b[0]}, unsigned{b[1]},
-                                   unsigned{b[2]}, unsigned{b[3]}, unsigned{b[4]}, unsigned{b[5]}));
+        addresses.push_back(AddressText(b));
     }
     return TRUE;
 }

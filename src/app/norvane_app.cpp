@@ -16,9 +16,6 @@
 #include "reconfigure/boot_service.h"
 #include "string_ids.h"
 
-#include <algorithm>
-#include <cstring>
-
 using namespace port;
 
 CNorvaneApp::CNorvaneApp() {
@@ -72,8 +69,7 @@ std::string WindowsText() {
 }
 
 void Refuse(UINT stringId, UINT type, UINT helpId) {
-    Report().SetMode(RunMode::Refused);
-    Report().Fail(kExitRefused);
+    Report().Refuse();
     AfxMessageBox(stringId, type, helpId);
 }
 
@@ -139,10 +135,8 @@ void CNorvaneApp::Run() {
     // server, fast user switching) would both run a copy's steps.
     COneRunGuard guard;
     if (!guard.Acquire()) {
-        Report().Fail(kExitAlreadyRunning);
-        Report().LeaveOutcomeValues();
-        Report().Event("Another instance of this program is running; this one ends and changes "
-                       "nothing");
+        Report().EndForAnother("Another instance of this program is running; this one ends and "
+                               "changes nothing");
         return;
     }
 
@@ -151,10 +145,8 @@ void CNorvaneApp::Run() {
         // finds the registration gone: an instance started with it has done
         // the job since. Preparing this copy as a master would undo it.
         if (IsHostIdentity(cmdInfo.m_strHostArg)) {
-            Report().Fail(kExitAlreadyRunning);
-            Report().LeaveOutcomeValues();
-            Report().Event("This program's start-up value is gone: another instance has finished "
-                           "the job; this one ends and changes nothing");
+            Report().EndForAnother("This program's start-up value is gone: another instance has "
+                                   "finished the job; this one ends and changes nothing");
             // A boot-time service left by a run stopped between removing
             // the service and its Run value takes itself away.
             if (m_bRunAsService)

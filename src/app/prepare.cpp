@@ -77,8 +77,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
 
     if (platform == VER_PLATFORM_WIN32_NT) {
         if (!IsAdministrator()) {
-            Report().SetMode(RunMode::Refused);
-            Report().Fail(kExitRefused);
+            Report().Refuse();
             AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
             return;
         }
@@ -116,8 +115,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
             return;
     } else {
         // Neither Windows 9x nor NT: nothing here knows how to prepare it.
-        Report().SetMode(RunMode::Refused);
-        Report().Fail(kExitRefused);
+        Report().Refuse();
         Report().Event(
             Format("Windows of platform %d is not supported; nothing is changed", platform));
         return;

@@ -251,6 +251,17 @@ void CRunReport::Fail(ExitCode code) {
         g_state.outcome = code;
 }
 
+void CRunReport::Refuse() {
+    SetMode(RunMode::Refused);
+    Fail(kExitRefused);
+}
+
+void CRunReport::EndForAnother(const std::string& why) {
+    Fail(kExitAlreadyRunning);
+    LeaveOutcomeValues();
+    Event(why);
+}
+
 void CRunReport::EndWith(int code) {
     Lock lock;
     g_state.outcome = code;

@@ -63,6 +63,12 @@ public:
 
     // The run did not keep a promise of this kind; the gravest one counts.
     void Fail(ExitCode code);
+    // This system or this user cannot run the program: mode "refused",
+    // exit code 2 (the caller shows why).
+    void Refuse();
+    // Another instance does the job: this one ends at once, changes nothing
+    // and leaves the outcome values to that one; why goes to the log.
+    void EndForAnother(const std::string& why);
     // The run's exit code is another instance's (the one this run started
     // to do its job), whatever it is.
     void EndWith(int code);

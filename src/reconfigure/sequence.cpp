@@ -49,8 +49,7 @@ void CReconfiguration::Run() {
     // without the rights for them would stop the client and could not
     // start it again.
     if (IsNT() && !IsAdministrator()) {
-        Report().SetMode(RunMode::Refused);
-        Report().Fail(kExitRefused);
+        Report().Refuse();
         AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
         return;
     }

@@ -69,11 +69,18 @@ TEST_F(Boot, AFilteredTokenStartsTheProgramAgainWithFullRights) {
 }
 
 // A preparation with /service installs the boot-time service beside the Run
-// value; at the copy's next start the service finishes it alone, with no
-// window and without starting the client's program (nobody is logged on),
-// and takes itself and the Run value away.
+// value (or sets up the one an earlier preparation left); at the copy's
+// next start the service finishes it alone, with no window and without
+// starting the client's program (nobody is logged on), and takes itself and
+// the Run value away.
 TEST_F(Boot, TheBootTimeServiceFinishesACopyBeforeAnyLogon) {
     Notifying();
+    // One left by an earlier preparation of this disk is made to run this one.
+    FakeService& leftOver = os.services[kBootServiceName];
+    leftOver.binaryPath = "C:\\Old\\norvane.exe /service";
+    leftOver.displayName = "Old";
+    leftOver.startType = SERVICE_DEMAND_START;
+    leftOver.state = SERVICE_STOPPED;
     EXPECT_EQ(RunProgram(" /service /quiet"), kExitDone);
     ASSERT_EQ(os.services.count(kBootServiceName), 1u);
     const FakeService& service = os.services.at(kBootServiceName);
