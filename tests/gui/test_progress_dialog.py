@@ -311,12 +311,17 @@ class ProgressDialogTest(unittest.TestCase):
     def test_3_animation_moves(self):
         x0, y0, w, h = rect(self.found["control1001"])
         first = self.session.screenshot()
-        time.sleep(0.4)
-        second = self.session.screenshot()
         a = [first[y][x0:x0 + w] for y in range(y0, y0 + h)]
-        b = [second[y][x0:x0 + w] for y in range(y0, y0 + h)]
         self.assertGreater(len({p for row in a for p in row}), 2, "no icon drawn")
-        self.assertTrue(a != b, "the animation frame did not change in 400 ms")
+        # A frame lasts well under 400 ms; a loaded machine may delay the
+        # timer or the capture, so a few looks are allowed.
+        for _ in range(8):
+            time.sleep(0.4)
+            second = self.session.screenshot()
+            b = [second[y][x0:x0 + w] for y in range(y0, y0 + h)]
+            if a != b:
+                break
+        self.assertTrue(a != b, "the animation frame did not change in 3.2 s")
 
     def test_4_system_menu_and_about_box(self):
         menu = self.session.probe("sysmenu", self.hwnd)
