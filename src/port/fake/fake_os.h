@@ -428,6 +428,7 @@ public:
     // users add folders: owned by that user, with what it inherits.
     void AddUserFolder(const std::string& path, const std::string& user);
     BOOL TokenUserInformation(void* buffer, DWORD size, DWORD* returned);
+    bool FolderThere(const char* path) const;
 
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});

@@ -29,6 +29,13 @@ bool SameSid(const std::string& a, const std::string& b) {
 
 } // namespace
 
+// A missing entry's folder is there: ERROR_FILE_NOT_FOUND, not
+// ERROR_PATH_NOT_FOUND.
+bool FakeOs::FolderThere(const char* path) const {
+    std::string const parent = ParentPath(path ? path : "");
+    return IsDrive(parent) || files.count(parent) != 0;
+}
+
 std::vector<AccessEntry> FakeFile::DefaultFakeDacl() {
     return {{ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidLocalSystem},
             {ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidAdministrators},
@@ -100,8 +107,7 @@ BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DW
                               DWORD* needed) {
     auto file = files.find(path ? path : "");
     if (file == files.end()) {
-        m_lastError =
-            files.count(ParentPath(path ? path : "")) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
     SecurityDescriptor sd;
@@ -191,8 +197,7 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
 DWORD FakeOs::GetFileAttributesA(const char* path) {
     auto file = files.find(path ? path : "");
     if (file == files.end()) {
-        m_lastError =
-            files.count(ParentPath(path ? path : "")) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
     return (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
