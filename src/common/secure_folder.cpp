@@ -97,6 +97,56 @@ bool ReadDescriptor(const std::string& path, SecurityDescriptor* sd, DWORD* erro
     return true;
 }
 
+// Enables SeTakeOwnershipPrivilege for the life of the object, where the
+// token holds it.
+class TakeOwnershipPrivilege {
+public:
+    TakeOwnershipPrivilege() {
+        Os& os = Sys();
+        if (!os.LookupPrivilegeValueA("SeTakeOwnershipPrivilege", &m_luid) ||
+            !os.OpenProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, m_token.put()))
+            return;
+        m_enabled = os.AdjustTokenPrivilege(m_token.get(), m_luid, SE_PRIVILEGE_ENABLED) &&
+                    os.GetLastError() == ERROR_SUCCESS;
+    }
+    // The error of the call made with the privilege outlives it.
+    ~TakeOwnershipPrivilege() {
+        if (!m_enabled)
+            return;
+        Os& os = Sys();
+        DWORD const error = os.GetLastError();
+        (void)os.AdjustTokenPrivilege(m_token.get(), m_luid, 0);
+        os.SetLastError(error);
+    }
+    TakeOwnershipPrivilege(const TakeOwnershipPrivilege&) = delete;
+    TakeOwnershipPrivilege& operator=(const TakeOwnershipPrivilege&) = delete;
+    bool Enabled() const { return m_enabled; }
+
+private:
+    LUID m_luid{};
+    unique_handle m_token;
+    bool m_enabled = false;
+};
+
+// The owner first: as the owner the program may then set any DACL, whatever
+// the old one let Administrators do. Where the old DACL shuts them out the
+// owner is taken with the privilege for it, enabled only for that call.
+bool SetOwnerAndDacl(const std::string& path, const std::vector<BYTE>& descriptor) {
+    Os& os = Sys();
+    if (!os.SetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, descriptor.data())) {
+        if (os.GetLastError() != ERROR_ACCESS_DENIED)
+            return false;
+        TakeOwnershipPrivilege privilege;
+        if (!privilege.Enabled()) {
+            os.SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        if (!os.SetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, descriptor.data()))
+            return false;
+    }
+    return os.SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+}
+
 } // namespace
 
 std::vector<BYTE> ProtectedFolderDescriptor() {
@@ -190,8 +240,7 @@ bool SecureFolder(const std::string& path, std::string* note) {
     std::string why;
     if (!OthersMayChange(path, &why))
         return true;
-    if (!os.SetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                             descriptor.data())) {
+    if (!SetOwnerAndDacl(path, descriptor)) {
         *note = path + " may be changed by others (" + why +
                 ") and its security cannot be set right: " +
                 CSystemError(os.GetLastError()).GetErrorText();

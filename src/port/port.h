@@ -338,6 +338,10 @@ public:
 // without following it: the file-system security of the port. Descriptors
 // are self-relative (port/security_descriptor.h reads and makes them).
 inline constexpr int TokenUser = 1; // GetTokenInformation: the token's user (a TOKEN_USER)
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
 class FileSecurityCalls {
 public:
     virtual ~FileSecurityCalls() = default;
@@ -356,6 +360,12 @@ public:
     virtual DWORD GetFileAttributesA(const char* path) = 0;
     virtual BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) = 0;
     virtual BOOL RemoveDirectoryA(const char* path) = 0;
+    // LookupPrivilegeValueA on this computer.
+    virtual BOOL LookupPrivilegeValueA(const char* name, LUID* luid) = 0;
+    // AdjustTokenPrivileges for one privilege (attributes SE_PRIVILEGE_ENABLED,
+    // or 0 to disable it), no previous state: TRUE with the last error
+    // ERROR_NOT_ALL_ASSIGNED where the token does not hold it.
+    virtual BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) = 0;
 };
 
 class Os : public FileCalls, public SyncCalls, public FileSecurityCalls {

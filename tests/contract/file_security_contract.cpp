@@ -159,5 +159,24 @@ TEST_F(FileSecurityContract, TheTokensUserSizeQueryThenFill) {
     EXPECT_TRUE(os.CloseHandle(token));
 }
 
+TEST_F(FileSecurityContract, TheTakeOwnershipPrivilegeIsEnabledAndDisabled) {
+    LUID luid{};
+    ASSERT_TRUE(os.LookupPrivilegeValueA("SeTakeOwnershipPrivilege", &luid)) << os.GetLastError();
+    EXPECT_EQ(luid.LowPart, 9u);
+    EXPECT_EQ(luid.HighPart, 0);
+    LUID none{};
+    EXPECT_FALSE(os.LookupPrivilegeValueA("SeNoSuchPrivilege", &none));
+    EXPECT_EQ(os.GetLastError(), ERROR_NO_SUCH_PRIVILEGE);
+
+    HANDLE token = nullptr;
+    ASSERT_TRUE(os.OpenProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    // An administrator's token holds it (every token under Wine is one).
+    EXPECT_TRUE(os.AdjustTokenPrivilege(token, luid, SE_PRIVILEGE_ENABLED));
+    EXPECT_EQ(os.GetLastError(), ERROR_SUCCESS);
+    EXPECT_TRUE(os.AdjustTokenPrivilege(token, luid, 0));
+    EXPECT_EQ(os.GetLastError(), ERROR_SUCCESS);
+    EXPECT_TRUE(os.CloseHandle(token));
+}
+
 } // namespace
 } // namespace contract

@@ -349,3 +349,31 @@ TEST_F(Record, AJunctionInPlaceOfTheLogFolderIsNotFollowed) {
     EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
     EXPECT_TRUE(os.files.at("C:\\WINDOWS\\Norvane").daclProtected);
 }
+
+// A user who made the folder and left Administrators out of its DACL: the
+// folder is taken with the privilege to take ownership (enabled only for
+// that), then given the protected DACL.
+TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
+    os.AddUserFolder(kLogFolder, kUser);
+    os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kSidAdministrators);
+    EXPECT_TRUE(os.files.at(kLogFolder).daclProtected);
+    EXPECT_TRUE(os.enabledPrivileges.empty()) << "disabled again";
+    EXPECT_NE(Log().find("its owner and DACL are set right"), std::string::npos);
+
+    // Where the system refuses even that, the folder is left as it is and
+    // the log goes to the Windows folder, whose first line says why.
+    os.files.at(kLogFolder).owner = kUser;
+    os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
+    os.files.at(kLogFolder).setSecurityError = ERROR_ACCESS_DENIED;
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    EXPECT_NE(os.FileText("C:\\WINDOWS\\Norvane\\norvane.log")
+                  .find("C:\\ProgramData\\Norvane may be changed by others (it is owned by " +
+                        std::string(kUser) + ") and its security cannot be set right: (5) "),
+              std::string::npos)
+        << os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+}

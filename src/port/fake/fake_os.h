@@ -421,6 +421,12 @@ public:
     DWORD GetFileAttributesA(const char* path) override;
     BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) override;
     BOOL RemoveDirectoryA(const char* path) override;
+    // Privileges: an administrator's token holds SeTakeOwnershipPrivilege
+    // (LUID 9) and SeRestorePrivilege (18), disabled until enabled. Taking
+    // an entry whose DACL gives Administrators no WRITE_OWNER needs the first.
+    std::set<DWORD> enabledPrivileges;
+    BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
+    BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
     // A new entry at path made by this token: its owner, and the entries of
     // its folder's DACL that its kind inherits (CREATOR OWNER made its owner).
     FakeFile NewEntry(const std::string& path, bool directory) const;

@@ -10,6 +10,8 @@ namespace {
 
 constexpr const char* kCreatorOwner = "S-1-3-0";
 constexpr BYTE kBothInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr DWORD kTakeOwnership = 9; // SeTakeOwnershipPrivilege
+constexpr DWORD kRestore = 18;      // SeRestorePrivilege
 
 std::string ParentPath(const std::string& path) {
     auto slash = path.rfind('\\');
@@ -144,14 +146,31 @@ BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descript
         return FALSE;
     }
     FakeFile& entry = file->second;
-    // Only an administrator changes what another account owns; nobody
-    // gives a file to an account that is not in the token.
-    bool const mayWrite = isAdministrator || SameSid(entry.owner, tokenUser);
+    // The owner may always change the DACL; anyone else needs the rights
+    // the DACL gives (an administrator through Administrators). Taking
+    // ownership needs WRITE_OWNER or, for an administrator, the privilege;
+    // nobody gives a file to an account that is not in the token.
+    bool const owner = SameSid(entry.owner, tokenUser) ||
+                       (isAdministrator && SameSid(entry.owner, kSidAdministrators));
+    auto granted = [&](DWORD right) {
+        if (!isAdministrator)
+            return false;
+        for (const auto& ace : entry.dacl)
+            if (ace.type == ACCESS_ALLOWED_ACE_TYPE && !(ace.flags & INHERIT_ONLY_ACE) &&
+                SameSid(ace.sid, kSidAdministrators) && (ace.mask & (right | GENERIC_ALL)))
+                return true;
+        return false;
+    };
+    bool const daclAllowed =
+        !(info & DACL_SECURITY_INFORMATION) || owner || entry.nullDacl || granted(WRITE_DAC);
+    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || entry.nullDacl ||
+                             granted(WRITE_OWNER) ||
+                             (isAdministrator && enabledPrivileges.count(kTakeOwnership));
     bool const ownerAllowed =
         !(info & OWNER_SECURITY_INFORMATION) || SameSid(sd.owner, tokenUser) ||
         (isAdministrator &&
          (SameSid(sd.owner, kSidAdministrators) || SameSid(sd.owner, kSidLocalSystem)));
-    if (!mayWrite || !ownerAllowed || entry.setSecurityError) {
+    if (!daclAllowed || !takeAllowed || !ownerAllowed || entry.setSecurityError) {
         m_lastError = entry.setSecurityError ? entry.setSecurityError : ERROR_ACCESS_DENIED;
         return FALSE;
     }
@@ -260,6 +279,36 @@ BOOL FakeOs::RemoveDirectoryA(const char* path) {
         return FALSE;
     }
     files.erase(folder);
+    return TRUE;
+}
+
+BOOL FakeOs::LookupPrivilegeValueA(const char* name, LUID* luid) {
+    std::string const n = name ? name : "";
+    DWORD const value = SameText(n, "SeTakeOwnershipPrivilege") ? kTakeOwnership
+                        : SameText(n, "SeRestorePrivilege")     ? kRestore
+                                                                : 0;
+    if (!value) {
+        m_lastError = ERROR_NO_SUCH_PRIVILEGE;
+        return FALSE;
+    }
+    *luid = LUID{value, 0};
+    return TRUE;
+}
+
+BOOL FakeOs::AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) {
+    if (!m_tokens.count(reinterpret_cast<std::uintptr_t>(token))) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (!isAdministrator || (luid.LowPart != kTakeOwnership && luid.LowPart != kRestore)) {
+        m_lastError = ERROR_NOT_ALL_ASSIGNED;
+        return TRUE;
+    }
+    if (attributes & SE_PRIVILEGE_ENABLED)
+        enabledPrivileges.insert(luid.LowPart);
+    else
+        enabledPrivileges.erase(luid.LowPart);
+    m_lastError = ERROR_SUCCESS;
     return TRUE;
 }
 

@@ -123,6 +123,8 @@ public:
     DWORD GetFileAttributesA(const char* path) override;
     BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) override;
     BOOL RemoveDirectoryA(const char* path) override;
+    BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
+    BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
 };
 
 } // namespace port

@@ -41,4 +41,22 @@ BOOL Win32Os::RemoveDirectoryA(const char* path) {
     return ::RemoveDirectoryA(path);
 }
 
+BOOL Win32Os::LookupPrivilegeValueA(const char* name, LUID* luid) {
+    ::LUID value{};
+    if (!::LookupPrivilegeValueA(nullptr, name, &value))
+        return FALSE;
+    luid->LowPart = value.LowPart;
+    luid->HighPart = value.HighPart;
+    return TRUE;
+}
+
+BOOL Win32Os::AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) {
+    TOKEN_PRIVILEGES state{};
+    state.PrivilegeCount = 1;
+    state.Privileges[0].Luid.LowPart = luid.LowPart;
+    state.Privileges[0].Luid.HighPart = luid.HighPart;
+    state.Privileges[0].Attributes = attributes;
+    return ::AdjustTokenPrivileges(token, FALSE, &state, sizeof state, nullptr, nullptr);
+}
+
 } // namespace port
