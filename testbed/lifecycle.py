@@ -80,6 +80,9 @@ import winebed  # noqa: E402
 from winebed import client, in_netns, run  # noqa: E402
 
 EXE = winebed.NORVANE_WIN_PATH
+# What a /service preparation registers: its copy of EXE in a folder only
+# administrators can change.
+INSTALLED_EXE = r"C:\Program Files\Norvane\norvane.exe"
 EXE_NAME = "norvane.exe"
 PORT = 8080  # the console stand-in's port inside every machine's namespace
 SERVER = "127.0.0.1"
@@ -511,7 +514,7 @@ class Preparation:
     def expected_commands(self) -> tuple:
         """The Run value and service command a /service /quiet preparation
         registers: (Run value, service command)."""
-        base = f'"{EXE}" "/{self.expected_identity}" -HideWindow'
+        base = f'"{INSTALLED_EXE}" "/{self.expected_identity}" -HideWindow'
         return f"{base} /quiet", f"{base} /service"
 
 
@@ -997,7 +1000,7 @@ class Lifecycle:
         self.say(f"{r.name.capitalize()}: restart ...")
         m.shutdown()
         m.boot()
-        r.exe_after_restart = m.c_path(EXE).exists()
+        r.exe_after_restart = m.c_path(INSTALLED_EXE if self.o.boot else EXE).exists()
         m.shutdown()
 
     @staticmethod

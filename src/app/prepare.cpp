@@ -6,6 +6,7 @@
 #include "common/platform.h"
 #include "common/report.h"
 #include "common/runkey.h"
+#include "common/secure_folder.h"
 #include "common/settings.h"
 #include "common/syserror.h"
 #include "common/text.h"
@@ -15,8 +16,8 @@
 
 using namespace port;
 
-std::string StartupCommand(const std::string& identity, bool quiet) {
-    std::string command = Format("\"%s\" \"/%s\"", GetModulePath().c_str(), identity.c_str());
+std::string StartupCommand(const std::string& program, const std::string& identity, bool quiet) {
+    std::string command = Format("\"%s\" \"/%s\"", program.c_str(), identity.c_str());
     // Every copy of the image then runs without a window too. The option
     // the Run-value writer would append comes first, as it always has.
     if (quiet)
@@ -24,9 +25,9 @@ std::string StartupCommand(const std::string& identity, bool quiet) {
     return command;
 }
 
-bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std::string& identity,
-                            bool quiet) {
-    std::string const command = StartupCommand(identity, quiet);
+bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std::string& program,
+                            const std::string& identity, bool quiet) {
+    std::string const command = StartupCommand(program, identity, quiet);
     if (!SetRunValue(command, kOwnRunValue)) {
         ShowLastError();
         return false;
@@ -50,6 +51,83 @@ bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std:
 }
 
 namespace {
+
+// The copy in %ProgramFiles%\Norvane: its folder made or mended so that only
+// administrators and the system can change it, an earlier copy replaced.
+// false with the reason shown.
+bool CopyProgram(const std::string& self, const std::string& target) {
+    Os& os = Sys();
+    std::string note;
+    std::string const folder = InstalledProgramFolder();
+    if (!SecureFolder(folder, &note)) {
+        AfxMessageBox("The program cannot be put where only administrators can change it: " + note,
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!note.empty())
+        Report().Event(note);
+    // A file left there keeps whatever security it had: it goes first, and
+    // the new one takes its folder's.
+    if (KindOf(target) != EntryKind::Missing && !os.DeleteFileA(target.c_str())) {
+        ShowLastError();
+        return false;
+    }
+    if (!os.CopyFileA(self.c_str(), target.c_str(), TRUE)) {
+        ShowLastError();
+        return false;
+    }
+    std::string why;
+    if (OthersMayChange(target, &why)) {
+        AfxMessageBox("The program's copy " + target + " could be changed by others: " + why,
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
+// The program that the Run value and the service name: where it runs from
+// when only administrators and the system can change that file and its
+// folder, or else (and always for the boot-time service, which runs it as
+// the local system account) a copy in %ProgramFiles%\Norvane. On Windows 9x
+// anyone may change anything: there is nothing to check. false, with the
+// reason shown, when no such program can be had.
+bool ProgramToRegister(int platform, bool service, std::string* program) {
+    std::string const self = GetModulePath();
+    *program = self;
+    if (platform != VER_PLATFORM_WIN32_NT)
+        return true;
+    std::string const target = InstalledProgramPath();
+    if (SamePath(self, target))
+        return true;
+    PathParts const parts = SplitPath(self);
+    std::string folder = parts.drive + parts.dir;
+    if (folder.size() > 3 && folder.back() == '\\')
+        folder.pop_back();
+    std::string why, fileWhy, folderWhy;
+    bool const fileOpen = OthersMayChange(self, &fileWhy);
+    bool const folderOpen = OthersMayChange(folder, &folderWhy);
+    if (fileOpen)
+        why = self + " is no safe program to register: " + fileWhy;
+    else if (folderOpen)
+        why = "the folder " + folder + " is no safe place for the registered program: " + folderWhy;
+    else if (service)
+        why = "the boot-time service runs the program as the local system account";
+    else
+        return true;
+    if (target.empty()) {
+        if (!fileOpen && !folderOpen)
+            return true; // nowhere better to put it
+        AfxMessageBox(why + "; and the system names no Program Files folder to copy it to",
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!CopyProgram(self, target))
+        return false;
+    Report().Event("The program registered is " + target + ", a copy of " + self + ": " + why);
+    *program = target;
+    return true;
+}
+
 // Puts services whose start type the preparation changed back to automatic
 // start (where every copy's restore puts the listener too).
 void RestoreAutomaticStart(const std::vector<std::string>& serviceNames) noexcept {
@@ -124,10 +202,15 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     // Without the registration nothing would undo the start type on the
     // copies, so a failed one leaves the master as it was.
     scope_exit undoStartTypes([&changed]() noexcept { RestoreAutomaticStart(changed); });
+    std::string program;
+    if (!ProgramToRegister(platform, cmdInfo.m_bService != FALSE, &program)) {
+        Report().Fail(kExitPreparationFailed);
+        return;
+    }
     bool service = false;
     if (cmdInfo.m_bService && platform == VER_PLATFORM_WIN32_NT) {
         try {
-            InstallBootService(BootServiceCommand(identity));
+            InstallBootService(BootServiceCommand(program, identity));
             service = true;
         } catch (const CSystemError& error) {
             Report().Fail(kExitPreparationFailed);
@@ -141,7 +224,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
         if (service)
             (void)RemoveBootService();
     });
-    if (!RegisterSelfForStartup(iniPath, platform, identity, cmdInfo.m_bQuiet)) {
+    if (!RegisterSelfForStartup(iniPath, platform, program, identity, cmdInfo.m_bQuiet)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }

@@ -9,12 +9,15 @@
 // client's start-up value and registers this program to run at the next
 // logon with the host identity on its command line.
 // The client's INI file is found as the copies find it. Refused, with
-// nothing changed, where the host has no identity.
+// nothing changed, where the host has no identity. The program registered
+// is one only administrators and the system can change: where it lies
+// when that place is such, or else a copy in %ProgramFiles%\Norvane.
 void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo);
 
-// The command this program registers: its quoted path and the quoted
-// slash-prefixed identity; with quiet, " -HideWindow /quiet" behind them.
-std::string StartupCommand(const std::string& identity, bool quiet);
+// The command this program registers: the program's quoted path and the
+// quoted slash-prefixed identity; with quiet, " -HideWindow /quiet" behind
+// them.
+std::string StartupCommand(const std::string& program, const std::string& identity, bool quiet);
 
 // Stores this program's own Run value, then removes the client's Run values
 // named in its INI file ("NT_RUN_KEY"; on Windows 9x also "95_RUN_KEY"). In
@@ -23,4 +26,5 @@ std::string StartupCommand(const std::string& identity, bool quiet);
 // error shown, when the own value could not be stored. A quiet preparation
 // registers a quiet command.
 [[nodiscard]] bool RegisterSelfForStartup(const std::string& iniPath, int platform,
-                                          const std::string& identity, bool quiet);
+                                          const std::string& program, const std::string& identity,
+                                          bool quiet);

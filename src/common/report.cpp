@@ -72,6 +72,12 @@ void WriteLine(const std::string& text) {
     }
     SYSTEMTIME now{};
     os.GetLocalTime(&now);
+    // Why the log is where it is comes first, once.
+    (void)g_state.log.Path();
+    std::string const note = g_state.log.TakeNote();
+    if (!note.empty())
+        (void)g_state.log.Append(FormatLogLine(now, g_state.computer, g_state.processId,
+                                               RunModeName(g_state.mode), note));
     // The log's own failures go nowhere: the run is the same without it.
     (void)g_state.log.Append(FormatLogLine(now, g_state.computer, g_state.processId,
                                            RunModeName(g_state.mode),

@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "common/platform.h"
+#include "common/secure_folder.h"
 #include "common/settings.h"
 #include "common/text.h"
 
@@ -52,6 +53,35 @@ std::string LogFolder() {
     return base.empty() ? std::string() : JoinPath(base, kLogFolderName);
 }
 
+std::string SecureLogFolder(std::string* note) {
+    note->clear();
+    // Windows 9x has no owners or DACLs: its folder is the plain one. A run
+    // without administrator rights can neither make the folder Administrators'
+    // nor mend it, and writes nothing its user could not write anyway: the
+    // plain folder too (made on demand; the next administrator's run mends
+    // what it made).
+    if (GetPlatformId() != VER_PLATFORM_WIN32_NT || !IsAdministrator())
+        return LogFolder();
+    std::string const common = CommonAppDataFolder();
+    if (!common.empty()) {
+        std::string const folder = JoinPath(common, kLogFolderName);
+        if (SecureFolder(folder, note))
+            return folder;
+    }
+    std::string const windows = GetWindowsFolder();
+    if (windows.empty())
+        return {};
+    std::string const fallback = JoinPath(windows, kLogFolderName);
+    std::string why;
+    if (!SecureFolder(fallback, &why))
+        return {};
+    if (!note->empty())
+        *note += "; the log is written in " + fallback + " instead";
+    else if (!why.empty())
+        *note = why;
+    return fallback;
+}
+
 std::string FormatLogLine(const SYSTEMTIME& time, const std::string& computer, DWORD processId,
                           const std::string& mode, const std::string& text) {
     std::string line = Format("%04u-%02u-%02u %02u:%02u:%02u %s %lu %s: ", unsigned{time.wYear},
@@ -81,7 +111,7 @@ std::string FormatLogLine(const SYSTEMTIME& time, const std::string& computer, D
 const std::string& CRunLog::Path() {
     if (!m_resolved) {
         m_resolved = true;
-        m_folder = LogFolder();
+        m_folder = SecureLogFolder(&m_note);
         if (!m_folder.empty())
             m_path = JoinPath(m_folder, kLogFileName);
     }

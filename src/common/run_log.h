@@ -8,6 +8,7 @@
 #include "port/port.h"
 
 #include <string>
+#include <utility>
 
 inline constexpr const char* kLogFolderName = "Norvane";
 inline constexpr const char* kLogFileName = "norvane.log";
@@ -20,6 +21,15 @@ inline constexpr port::DWORD kLogLimitBytes = 1024 * 1024;
 // that lookup does not exist or fails. Empty when neither is known.
 std::string LogFolder();
 
+// The folder the log is written in, made or mended before anything is
+// written in it (NT): "Norvane" under the common application data folder as
+// a folder only administrators and the system can change; where that cannot
+// be had (a junction or link in its place, a file, security that cannot be
+// set right) the Windows folder's, never the one a user prepared. *note
+// says what was mended or why the log went elsewhere. Empty when neither
+// will do. On Windows 9x and without administrator rights: LogFolder().
+std::string SecureLogFolder(std::string* note);
+
 // One line of the log, CRLF included: local date and time, computer name,
 // process id, the run's mode, then text with its line breaks and other
 // control characters made blanks.
@@ -31,11 +41,15 @@ public:
     // Appends line (already formatted) to the log; false when it could not
     // be written. The folder is made when missing.
     bool Append(const std::string& line);
-    // The log's full path; empty when no folder is known.
+    // The log's full path; empty when no folder is known. Its folder is
+    // made or mended (SecureLogFolder) at the first call.
     const std::string& Path();
+    // What making or mending the folder had to say, once; empty after.
+    std::string TakeNote() { return std::exchange(m_note, std::string()); }
 
 private:
     bool m_resolved = false;
     std::string m_folder;
     std::string m_path;
+    std::string m_note;
 };

@@ -334,7 +334,41 @@ public:
     virtual HANDLE CreateMutexA(BOOL initialOwner, const char* name) = 0;
 };
 
-class Os : public FileCalls, public SyncCalls {
+// Who owns a file or folder and who may change it, and what a path names
+// without following it: the file-system security of the port. Descriptors
+// are self-relative (port/security_descriptor.h reads and makes them).
+inline constexpr int TokenUser = 1; // GetTokenInformation: the token's user (a TOKEN_USER)
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+class FileSecurityCalls {
+public:
+    virtual ~FileSecurityCalls() = default;
+
+    // GetFileSecurityA: the parts of the descriptor `info` asks for into
+    // buffer; *needed its size (FALSE with ERROR_INSUFFICIENT_BUFFER when
+    // it does not fit). A reparse point's own descriptor, not its target's.
+    virtual BOOL GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
+                                  DWORD* needed) = 0;
+    virtual BOOL SetFileSecurityA(const char* path, DWORD info, const void* descriptor) = 0;
+    // CreateDirectoryA whose security attributes hold descriptor (not
+    // inherited by child processes).
+    virtual BOOL CreateDirectoryWithSecurityA(const char* path, const void* descriptor) = 0;
+    // The entry's own attributes (FILE_ATTRIBUTE_REPARSE_POINT for a
+    // junction or a link); INVALID_FILE_ATTRIBUTES with the last error.
+    virtual DWORD GetFileAttributesA(const char* path) = 0;
+    virtual BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) = 0;
+    virtual BOOL RemoveDirectoryA(const char* path) = 0;
+    // LookupPrivilegeValueA on this computer.
+    virtual BOOL LookupPrivilegeValueA(const char* name, LUID* luid) = 0;
+    // AdjustTokenPrivileges for one privilege (attributes SE_PRIVILEGE_ENABLED,
+    // or 0 to disable it), no previous state: TRUE with the last error
+    // ERROR_NOT_ALL_ASSIGNED where the token does not hold it.
+    virtual BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) = 0;
+};
+
+class Os : public FileCalls, public SyncCalls, public FileSecurityCalls {
 public:
     ~Os() override = default;
 

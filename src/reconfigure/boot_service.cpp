@@ -8,8 +8,8 @@
 
 using namespace port;
 
-std::string BootServiceCommand(const std::string& identity) {
-    return Format("\"%s\" \"/%s\" -HideWindow %s", GetModulePath().c_str(), identity.c_str(),
+std::string BootServiceCommand(const std::string& program, const std::string& identity) {
+    return Format("\"%s\" \"/%s\" -HideWindow %s", program.c_str(), identity.c_str(),
                   kServiceOption);
 }
 

@@ -10,9 +10,9 @@ inline constexpr const char* kBootServiceName = "Norvane";
 inline constexpr const char* kBootServiceDisplayName = "Norvane Utility";
 inline constexpr const char* kServiceOption = "/service";
 
-// The service's command: the quoted path, the quoted slash-prefixed
-// identity, " -HideWindow /service".
-std::string BootServiceCommand(const std::string& identity);
+// The service's command: the program's quoted path, the quoted
+// slash-prefixed identity, " -HideWindow /service".
+std::string BootServiceCommand(const std::string& program, const std::string& identity);
 
 // Installs the service (own process, automatic start, the local system
 // account) with command; one left by an earlier preparation gets the

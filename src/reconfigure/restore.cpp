@@ -7,6 +7,7 @@
 #include "common/registry.h"
 #include "common/report.h"
 #include "common/runkey.h"
+#include "common/secure_folder.h"
 #include "common/settings.h"
 #include "common/syserror.h"
 #include "reconfigure/boot_service.h"
@@ -65,14 +66,21 @@ void RestoreStartup(const std::string& folder, const std::string& file,
     bool const unregistered = DeleteRunValue(kOwnRunValue);
     DWORD const error = Sys().GetLastError();
     std::string const self = GetModulePath();
-    DeleteFilesAtRestart({self});
+    // The copy a preparation made goes with its folder (after the file, so
+    // that the folder is empty when its turn comes).
+    bool const installed = SamePath(self, InstalledProgramPath());
+    std::vector<std::string> queued{self};
+    if (installed)
+        queued.push_back(InstalledProgramFolder());
+    DeleteFilesAtRestart(queued);
     if (unregistered) {
         Report().Event("This program's start-up value is removed");
     } else {
         Report().Fail(kExitCopyIncomplete);
         ShowSystemError(CSystemError(error));
     }
-    Report().Event("\"" + self + "\" is queued for deletion at the next restart");
+    Report().Event("\"" + self + "\" is queued for deletion at the next restart" +
+                   (installed ? ", its folder with it" : ""));
 }
 
 } // namespace

@@ -104,14 +104,15 @@ class NotifyingCopyTestCase(CopyTestCase):
         self.console.__enter__()
         self.addCleanup(self.console.__exit__, None, None, None)
 
-    def notifying_copy(self, proxy: dict | None = None, prepare_args=("/silent",), **nt_values):
+    def notifying_copy(self, proxy: dict | None = None, prepare_args=("/silent",),
+                       win_path: str = NORVANE_WIN_PATH, **nt_values):
         options = client.ClientOptions()
         options.nt_values.update({"Application Path": None, "InstallPath": client.NT_FOLDER,
                                   "Mode": client.Dword(1), "Server": "127.0.0.1",
                                   "ServerPort": client.Dword(self.console.port)})
         options.nt_values.update(nt_values)
         options.nt_proxy_values = {"UseProxy": client.Dword(0), **(proxy or {})}
-        self.install_norvane()
+        self.install_norvane(win_path)
         self.client = self.bed.install_client(options)
         # Without "Application Path" the preparation looks for the INI file by
         # its bare name, which the profile functions find in the Windows folder.
@@ -119,7 +120,7 @@ class NotifyingCopyTestCase(CopyTestCase):
             self.bed.c_path(self.client.ini_path).read_bytes())
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + WINLOGON_KEY: {"CachePrimaryDomain": "WORKGROUP"}}))
-        self.preparation = self.run_norvane(*prepare_args)
+        self.preparation = self.run_norvane(*prepare_args, win_path=win_path)
         self.assertEqual(self.preparation.boxes, [], "the preparation failed")
         self.identity = re.search(r'"/([0-9a-f]*)"', self.own_command()).group(1)
         self.registration = self.own_command()

@@ -5,23 +5,29 @@ program) is finished by the service alone; a copy restarted with a logon
 (plain `wineboot`: the service and the Run key's program together) is
 finished once. Wine's tokens are never filtered: the elevation through the
 consent prompt is shown on the in-memory Windows only
-(tests/unit/test_boot.cpp)."""
+(tests/unit/test_boot.cpp). The master is prepared from C:\\Temp, where any
+user may change files: the service and the Run value name the copy of the
+program that the preparation put in C:\\Program Files\\Norvane."""
 
+import os
 import re
 import time
 import unittest
 
 from copybed import GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START, NotifyingCopyTestCase, client
-from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE
+from winebed import OWN_RUN_VALUE
 
 SERVICE = "Norvane"
+STARTED_FROM = r"C:\Temp\norvane.exe"
+INSTALLED_FOLDER = r"C:\Program Files\Norvane"
+INSTALLED = INSTALLED_FOLDER + r"\norvane.exe"
 SERVICES_KEY = r"System\CurrentControlSet\Services"
 
 
 class BootServiceTest(NotifyingCopyTestCase):
     def setUp(self):
         super().setUp()
-        self.notifying_copy(prepare_args=("/service", "/quiet"))
+        self.notifying_copy(prepare_args=("/service", "/quiet"), win_path=STARTED_FROM)
         self.master_guid = self.client_value("GUID")
         self.service_command = self.bed.service(SERVICE)["binary_path"]
         # The copy's service names the master, as its Run value does.
@@ -48,7 +54,11 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
         self.assert_restored(self.client.options.ini["NT_RUN_KEY"],
                              self.client.options.ini["NT_MENU_IOMONITOR_ITEM_FILENAME"])
-        self.assertIn(NORVANE_WIN_PATH, self.pending_deletions())
+        # The copy goes at the next restart, its folder after it.
+        pending = self.pending_deletions()
+        self.assertIn(INSTALLED, pending)
+        self.assertIn(INSTALLED_FOLDER, pending)
+        self.assertLess(pending.index(INSTALLED), pending.index(INSTALLED_FOLDER))
         values = self.outcome()
         self.assertEqual((values["LastResult"], values["LastMode"], values["Guid"]),
                          (0, "copy", guid))
@@ -61,8 +71,13 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertEqual((service["start_type"], service["account"], service["display_name"]),
                          (SERVICE_AUTO_START, "LocalSystem", "Norvane Utility"))
         self.assertEqual(service["binary_path"],
-                         f'"{NORVANE_WIN_PATH}" "/{self.identity}" -HideWindow /service')
-        self.assertIn(OWN_RUN_VALUE, self.bed.run_values())
+                         f'"{INSTALLED}" "/{self.identity}" -HideWindow /service')
+        self.assertEqual(self.registration,
+                         f'"{INSTALLED}" "/{self.identity}" -HideWindow /quiet')
+        with open(os.environ["NORVANE_EXE"], "rb") as built:
+            self.assertEqual(self.bed.c_path(INSTALLED).read_bytes(), built.read())
+        self.assertTrue(any(f"The program registered is {INSTALLED}, a copy of {STARTED_FROM}: "
+                            in line for line in self.log_lines()), self.log_lines())
 
         self.restart()  # wineboot -r: no logon
         self.wait_finished()

@@ -97,6 +97,10 @@ protected:
     // administrator or the Run key starts it; the progress dialog's worker
     // runs the copy's steps. Returns the exit code WinMain returns.
     int RunProgram(const std::string& arguments) {
+        // A program runs from its file: one that a restart deleted is put
+        // back to be started again.
+        if (!os.files.count(os.modulePath))
+            os.AddFile(os.modulePath);
         CNorvaneApp app;
         app.m_commandLine = "\"" + os.modulePath + "\"" + arguments;
         app.m_runProgressDialog = [this](port::BOOL sameHost) {

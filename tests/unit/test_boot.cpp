@@ -147,3 +147,41 @@ TEST_F(Boot, AtBootTheMasterWaitsForItsAdaptersBeforeItDecides) {
     EXPECT_EQ(os.services.count(kBootServiceName), 1u);
     EXPECT_EQ(os.sleeps.back(), 2000u);
 }
+
+// Prepared with /service from a folder where any user may change files
+// (C:\Temp, whose files inherit "Authenticated Users: Modify"): the service
+// and the Run value name a byte-identical copy in %ProgramFiles%\Norvane,
+// and the copy's run queues that copy for deletion, its folder after it.
+TEST_F(Boot, AServicePreparedFromAnOpenFolderRunsAProtectedCopy) {
+    Notifying();
+    std::string const copy = "C:\\Program Files\\Norvane\\norvane.exe";
+    os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                 "ProgramFilesDir", "C:\\Program Files");
+    os.files.erase(copy);
+    os.files.erase("C:\\Program Files\\Norvane");
+    os.AddFolder("C:\\Temp");
+    os.files["C:\\Temp"].dacl.push_back({ACCESS_ALLOWED_ACE_TYPE,
+                                         OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                         0x1301BF /* modify */, kSidAuthenticatedUsers});
+    os.modulePath = "C:\\Temp\\norvane.exe";
+    os.files[os.modulePath] = os.NewEntry(os.modulePath, false);
+    os.profileFiles[os.modulePath] = "MZ the program";
+    EXPECT_EQ(RunProgram(" /service /quiet"), kExitDone);
+    EXPECT_EQ(os.services.at(kBootServiceName).binaryPath, kServiceCommand);
+    EXPECT_EQ(RunValue(kOwnRunValue), "\"" + copy + "\" \"/000c293a4b5c\" -HideWindow /quiet");
+    EXPECT_EQ(os.FileText(copy), "MZ the program");
+    EXPECT_NE(Log().find("a copy of C:\\Temp\\norvane.exe: C:\\Temp\\norvane.exe is no safe "
+                         "program to register: Authenticated Users may change it"),
+              std::string::npos)
+        << Log();
+
+    // The copy's first start, without a logon: the service runs the copy.
+    os.modulePath = copy;
+    os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}};
+    os.Reboot();
+    os.services[kBootServiceName].state = SERVICE_RUNNING;
+    EXPECT_EQ(StartService(), kExitDone);
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_EQ(os.PendingDeletes(), (std::vector<std::string>{copy, "C:\\Program Files\\Norvane"}));
+    EXPECT_EQ(os.FileText("C:\\Temp\\norvane.exe"), "MZ the program") << "the original stays";
+}

@@ -1,5 +1,6 @@
 // Platform queries on the in-memory Windows.
 #include "common/platform.h"
+#include "common/secure_folder.h"
 #include "fake_system.h"
 
 #include <cerrno>
@@ -194,4 +195,65 @@ TEST_F(Platform, CountFilesRaisesForAnInvalidSearch) {
         EXPECT_EQ(e.m_cause, CFileException::hardIO);
         EXPECT_EQ(e.m_lOsError, -1);
     }
+}
+
+// What lets others change a file or folder: an owner outside Administrators
+// and the system, no DACL, an allowed right to write, delete or change the
+// permissions (on a folder also to add or delete entries). Read rights,
+// entries only passed on to children, and denials (never weighed against
+// allowed rights) let nobody in; a descriptor that cannot be read counts as
+// open.
+TEST_F(Platform, OthersMayChangeWhatTheirOwnerOrDaclLets) {
+    const std::string folder = "C:\\Program Files\\Norvane";
+    const std::string file = folder + "\\norvane.exe";
+    std::string why;
+    EXPECT_FALSE(OthersMayChange(folder, &why)) << why;
+    EXPECT_FALSE(OthersMayChange(file, &why)) << why;
+
+    FakeFile& entry = os.files.at(folder);
+    entry.dacl.push_back({ACCESS_DENIED_ACE_TYPE, 0, FILE_ALL_ACCESS, kSidEveryone});
+    entry.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE,
+                          FILE_WRITE_DATA, kSidUsers});
+    EXPECT_FALSE(OthersMayChange(folder, &why)) << why;
+    entry.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_DELETE_CHILD, kSidInteractive});
+    EXPECT_TRUE(OthersMayChange(folder, &why));
+    EXPECT_EQ(why, "INTERACTIVE may change it");
+    os.files.at(file).dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, 0x40 /* execute */, kSidUsers});
+    EXPECT_FALSE(OthersMayChange(file, &why)) << "on a file 0x40 is execute: " << why;
+
+    entry.dacl = FakeFile::DefaultFakeDacl();
+    entry.nullDacl = true;
+    EXPECT_TRUE(OthersMayChange(folder, &why));
+    EXPECT_EQ(why, "it has no DACL: everyone may change it");
+    entry.nullDacl = false;
+    entry.owner = "S-1-5-21-1111-2222-3333-1001";
+    EXPECT_TRUE(OthersMayChange(folder, &why));
+    entry.owner = os.tokenUser;
+    EXPECT_FALSE(OthersMayChange(folder, &why)) << "the administrator running it: " << why;
+    os.isAdministrator = false;
+    EXPECT_TRUE(OthersMayChange(folder, &why)) << "a standard user's own folder";
+    EXPECT_TRUE(OthersMayChange("C:\\Missing", &why));
+    EXPECT_EQ(why.rfind("its security cannot be read: (2) ", 0), 0u) << why;
+}
+
+// Descriptor bytes are read no further than they go: a cut descriptor, an
+// offset or an entry outside the bytes is refused, never read past.
+TEST_F(Platform, SecurityDescriptorBytesAreReadWithinTheirLength) {
+    std::vector<BYTE> const bytes = ProtectedFolderDescriptor();
+    SecurityDescriptor sd;
+    ASSERT_TRUE(DecodeSecurityDescriptor(bytes.data(), bytes.size(), &sd));
+    EXPECT_EQ(sd.owner, kSidAdministrators);
+    EXPECT_EQ(sd.control, SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    ASSERT_EQ(sd.dacl.size(), 3u);
+    EXPECT_EQ(sd.dacl[2].sid, kSidUsers);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        std::vector<BYTE> const part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
+        EXPECT_FALSE(DecodeSecurityDescriptor(part.data(), part.size(), &sd)) << cut;
+    }
+    std::vector<BYTE> const installer = SidBytes(kSidTrustedInstaller);
+    EXPECT_EQ(installer.size(), 32u);
+    EXPECT_EQ(SidText(installer.data(), installer.size()), kSidTrustedInstaller);
+    EXPECT_EQ(SidText(installer.data(), installer.size() - 1), "");
+    EXPECT_TRUE(SidBytes("S-1-5-x").empty());
+    EXPECT_TRUE(SidBytes("S-2-5").empty());
 }

@@ -233,3 +233,82 @@ TEST_F(Preparation, SecondRunOnTheMasterReconfiguresInstead) {
     EXPECT_EQ(OwnCommand(), command);
     EXPECT_TRUE(os.messageBoxes.empty());
 }
+
+namespace {
+const char* const kCopy = "C:\\Program Files\\Norvane\\norvane.exe";
+const char* const kCopyFolder = "C:\\Program Files\\Norvane";
+} // namespace
+
+class ProtectedProgram : public Preparation {
+protected:
+    ProtectedProgram() {
+        os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                     "ProgramFilesDir", "C:\\Program Files");
+        os.files.erase(kCopy);
+        os.files.erase(kCopyFolder);
+    }
+    // The program in a folder a standard user made (its owner, by
+    // inheritance with full control of it).
+    void InAUsersFolder() {
+        os.AddFolder("C:\\Tools");
+        os.files["C:\\Tools"].dacl.push_back(
+            {ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE,
+             FILE_ALL_ACCESS, "S-1-3-0"});
+        os.AddUserFolder("C:\\Tools\\Norvane", "S-1-5-21-1111-2222-3333-1001");
+        os.modulePath = "C:\\Tools\\Norvane\\norvane.exe";
+        os.files[os.modulePath] = os.NewEntry(os.modulePath, false);
+        os.profileFiles[os.modulePath] = std::string("MZ\x90\0\x03\0", 6) + "the program";
+    }
+};
+
+// A program a standard user could replace before the next start is not
+// registered: a copy in %ProgramFiles%\Norvane, in a folder made for it, is;
+// the record says which and why.
+TEST_F(ProtectedProgram, AProgramOthersMayReplaceIsRegisteredAsAProtectedCopy) {
+    InAUsersFolder();
+    Run(" /silent");
+    EXPECT_EQ(OwnCommand(), "\"" + std::string(kCopy) + "\" \"/000c293a4b5c\" -HideWindow");
+    EXPECT_EQ(os.FileText(kCopy), os.FileText(os.modulePath));
+    const FakeFile& folder = os.files.at(kCopyFolder);
+    EXPECT_EQ(folder.owner, kSidAdministrators);
+    EXPECT_TRUE(folder.daclProtected);
+    ASSERT_EQ(folder.dacl.size(), 3u);
+    EXPECT_EQ(folder.dacl[0].sid, kSidLocalSystem);
+    EXPECT_EQ(folder.dacl[1].sid, kSidAdministrators);
+    EXPECT_EQ(folder.dacl[1].mask, FILE_ALL_ACCESS);
+    EXPECT_EQ(folder.dacl[2].sid, kSidUsers);
+    EXPECT_EQ(folder.dacl[2].mask, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE);
+    EXPECT_EQ(folder.dacl[2].flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(os.files.at(kCopy).dacl.size(), 3u) << "the copy has its folder's entries only";
+    std::string const log = os.FileText("C:\\ProgramData\\Norvane\\norvane.log");
+    EXPECT_NE(log.find("The program registered is C:\\Program Files\\Norvane\\norvane.exe, a "
+                       "copy of C:\\Tools\\Norvane\\norvane.exe: C:\\Tools\\Norvane\\norvane.exe "
+                       "is no safe program to register: S-1-5-21-1111-2222-3333-1001 may change "
+                       "it"),
+              std::string::npos)
+        << log;
+}
+
+// Where only administrators and the system can change the program and its
+// folder, the command is the one it always was, and nothing is copied.
+TEST_F(ProtectedProgram, AProgramInAProtectedFolderIsRegisteredWhereItLies) {
+    os.modulePath = "C:\\Program Files\\Norvane Test\\norvane.exe";
+    os.AddFile(os.modulePath);
+    Run(" /silent");
+    EXPECT_EQ(OwnCommand(),
+              "\"C:\\Program Files\\Norvane Test\\norvane.exe\" \"/000c293a4b5c\" -HideWindow");
+    EXPECT_EQ(os.files.count(kCopyFolder), 0u);
+}
+
+// A copy that cannot be made fails the preparation as any step does:
+// nothing registered, the listener as it was, the system's error shown.
+TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
+    InAUsersFolder();
+    os.fileErrors[kCopy] = ERROR_ACCESS_DENIED;
+    Run(" /silent");
+    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    EXPECT_FALSE(HasRunValue(kOwnRunValue));
+    EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+    EXPECT_EQ(Report().Outcome(), kExitPreparationFailed);
+}

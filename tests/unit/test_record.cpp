@@ -8,6 +8,7 @@
 #include "common/run_log.h"
 #include "notify/notification.h"
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -292,4 +293,87 @@ TEST_F(Record, ALogThatCannotBeWrittenChangesNothing) {
     EXPECT_EQ(RunProgram(" /silent"), 0);
     EXPECT_NE(os.FileText("C:\\WINDOWS\\Norvane\\norvane.log").find("Finished with exit code"),
               std::string::npos);
+}
+
+namespace {
+const char* const kLogFolder = "C:\\ProgramData\\Norvane";
+const char* const kUser = "S-1-5-21-1111-2222-3333-1001";
+} // namespace
+
+// A standard user made the log's folder first (ProgramData lets users add
+// folders, and makes them their owners): before any line is written the
+// folder is Administrators' again and only administrators and the system
+// may change it; the log's first line says so.
+TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
+    os.AddUserFolder(kLogFolder, kUser);
+    ASSERT_EQ(os.files.at(kLogFolder).owner, kUser);
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    const FakeFile& folder = os.files.at(kLogFolder);
+    EXPECT_EQ(folder.owner, kSidAdministrators);
+    EXPECT_TRUE(folder.daclProtected);
+    for (const auto& entry : folder.dacl)
+        EXPECT_TRUE(
+            entry.sid == kSidLocalSystem || entry.sid == kSidAdministrators ||
+            (entry.sid == kSidUsers && entry.mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)))
+            << entry.sid;
+    auto const mended = std::find(os.changeLog.begin(), os.changeLog.end(), "SetFileSecurityA");
+    auto const written = std::find(os.changeLog.begin(), os.changeLog.end(), "CreateFileA");
+    EXPECT_LT(mended, written) << "mended before the log file is made";
+    std::string const log = Log();
+    EXPECT_NE(
+        log.find("start: C:\\ProgramData\\Norvane could be changed by others (it is owned by " +
+                 std::string(kUser) + "): its owner and DACL are set right\r\n"),
+        std::string::npos)
+        << log;
+}
+
+// A junction in the folder's place is never followed: nothing is written
+// into (or changed on) what the user prepared; the log is in the Windows
+// folder's Norvane, whose first line says why.
+TEST_F(Record, AJunctionInPlaceOfTheLogFolderIsNotFollowed) {
+    os.AddUserFolder(kLogFolder, kUser);
+    os.files.at(kLogFolder).reparsePoint = true;
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetFileSecurityA"), 0);
+    for (const auto& [path, file] : os.files)
+        EXPECT_NE(path.rfind(std::string(kLogFolder) + "\\", 0), 0u) << path;
+    std::string const log = os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: C:\\ProgramData\\Norvane is a "
+                       "junction or link: it is not followed; the log is written in "
+                       "C:\\WINDOWS\\Norvane instead\r\n"),
+              0u)
+        << log;
+    EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
+    EXPECT_TRUE(os.files.at("C:\\WINDOWS\\Norvane").daclProtected);
+}
+
+// A user who made the folder and left Administrators out of its DACL: the
+// folder is taken with the privilege to take ownership (enabled only for
+// that), then given the protected DACL.
+TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
+    os.AddUserFolder(kLogFolder, kUser);
+    os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kSidAdministrators);
+    EXPECT_TRUE(os.files.at(kLogFolder).daclProtected);
+    EXPECT_TRUE(os.enabledPrivileges.empty()) << "disabled again";
+    EXPECT_NE(Log().find("its owner and DACL are set right"), std::string::npos);
+
+    // Where the system refuses even that, the folder is left as it is and
+    // the log goes to the Windows folder, whose first line says why.
+    os.files.at(kLogFolder).owner = kUser;
+    os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
+    os.files.at(kLogFolder).setSecurityError = ERROR_ACCESS_DENIED;
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    EXPECT_NE(os.FileText("C:\\WINDOWS\\Norvane\\norvane.log")
+                  .find("C:\\ProgramData\\Norvane may be changed by others (it is owned by " +
+                        std::string(kUser) + ") and its security cannot be set right: (5) "),
+              std::string::npos)
+        << os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
 }

@@ -225,13 +225,13 @@ BOOL FakeOs::WritePrivateProfileSectionA(const char* section, const char* data, 
 void FakeOs::AddFile(const std::string& path) {
     files[path] = FakeFile{false};
     for (std::string p = ParentOf(path); p.size() > 2; p = ParentOf(p))
-        files[p] = FakeFile{true};
+        files.try_emplace(p, FakeFile{true});
 }
 
 void FakeOs::AddFolder(const std::string& path) {
     files[path] = FakeFile{true};
     for (std::string p = ParentOf(path); p.size() > 2; p = ParentOf(p))
-        files[p] = FakeFile{true};
+        files.try_emplace(p, FakeFile{true});
 }
 
 std::intptr_t FakeOs::FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* error) {
@@ -372,7 +372,7 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation
             m_lastError = kPoweredOff;
             return INVALID_HANDLE_VALUE;
         }
-        files[path] = FakeFile{};
+        files[path] = NewEntry(path, false);
         profileFiles[path];
         m_lastError = 0;
     } else if (creation == CREATE_NEW) {
@@ -464,7 +464,7 @@ BOOL FakeOs::CreateDirectoryA(const char* path) {
         m_lastError = kPoweredOff;
         return FALSE;
     }
-    files[p] = FakeFile{true};
+    files[p] = NewEntry(p, true);
     return TRUE;
 }
 

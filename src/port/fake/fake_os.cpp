@@ -102,7 +102,8 @@ FakeOs::FakeOs() {
     systemMessages[ERROR_NO_NETWORK] = "The network is not present or not started.\r\n";
     systemMessages[ERROR_CANCELLED] = "The operation was canceled by the user.\r\n";
     files[windowsFolder] = FakeFile{true};
-    files[commonAppData] = FakeFile{true};
+    files[commonAppData] = FakeFile::CommonAppDataFolder();
+    AddFile(modulePath); // in a folder only administrators may change
 }
 
 FakeOs::~FakeOs() {
@@ -628,6 +629,8 @@ BOOL FakeOs::GetTokenInformation(HANDLE token, int infoClass, void* buffer, DWOR
         std::memcpy(buffer, &elevationType, sizeof(DWORD));
         return TRUE;
     }
+    if (infoClass == TokenUser)
+        return TokenUserInformation(buffer, size, returned);
     if (infoClass != TokenGroups) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return FALSE;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "port/port.h"
+#include "port/security_descriptor.h"
 
 #include <array>
 #include <deque>
@@ -106,6 +107,20 @@ struct FakeNetworkProvider {
 
 struct FakeFile {
     bool directory = false;
+    // Security: the owner and the DACL (by default what an administrator's
+    // folder under Program Files has), and a junction or link in the
+    // entry's place, whose target is never followed by the calls below.
+    std::string owner = kSidAdministrators;
+    bool nullDacl = false;
+    bool daclProtected = false;
+    std::vector<AccessEntry> dacl = DefaultFakeDacl();
+    bool reparsePoint = false;
+    DWORD setSecurityError = 0; // non-zero: SetFileSecurityA fails with it
+
+    static std::vector<AccessEntry> DefaultFakeDacl();
+    // The common application data folder as Windows makes it: users may
+    // add files and folders, CREATOR OWNER has full control of them.
+    static FakeFile CommonAppDataFolder();
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
@@ -394,6 +409,32 @@ public:
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
     // The text of a file the program wrote; "" when there is none.
     std::string FileText(const std::string& path) const;
+
+    // ---- file-system security (fake_security.cpp) ----
+    // The token's user; a non-administrator's new files and folders are
+    // owned by it, an administrator's by Administrators.
+    std::string tokenUser = "S-1-5-21-1111-2222-3333-500";
+    BOOL GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
+                          DWORD* needed) override;
+    BOOL SetFileSecurityA(const char* path, DWORD info, const void* descriptor) override;
+    BOOL CreateDirectoryWithSecurityA(const char* path, const void* descriptor) override;
+    DWORD GetFileAttributesA(const char* path) override;
+    BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+    // Privileges: an administrator's token holds SeTakeOwnershipPrivilege
+    // (LUID 9) and SeRestorePrivilege (18), disabled until enabled. Taking
+    // an entry whose DACL gives Administrators no WRITE_OWNER needs the first.
+    std::set<DWORD> enabledPrivileges;
+    BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
+    BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
+    // A new entry at path made by this token: its owner, and the entries of
+    // its folder's DACL that its kind inherits (CREATOR OWNER made its owner).
+    FakeFile NewEntry(const std::string& path, bool directory) const;
+    // A folder as a standard user makes it where the folder above lets
+    // users add folders: owned by that user, with what it inherits.
+    void AddUserFolder(const std::string& path, const std::string& user);
+    BOOL TokenUserInformation(void* buffer, DWORD size, DWORD* returned);
+    bool FolderThere(const char* path) const;
 
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});

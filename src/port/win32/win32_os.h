@@ -114,6 +114,17 @@ public:
 
     // SyncCalls.
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
+
+    // FileSecurityCalls (win32_security.cpp).
+    BOOL GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
+                          DWORD* needed) override;
+    BOOL SetFileSecurityA(const char* path, DWORD info, const void* descriptor) override;
+    BOOL CreateDirectoryWithSecurityA(const char* path, const void* descriptor) override;
+    DWORD GetFileAttributesA(const char* path) override;
+    BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+    BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
+    BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
 };
 
 } // namespace port

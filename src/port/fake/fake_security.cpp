@@ -1,0 +1,315 @@
+// FakeOs: owners and DACLs of files and folders, reparse points in a
+// folder's place, copies of files, and the token's user.
+#include "port/fake/fake_os.h"
+
+#include <cstring>
+
+namespace port {
+
+namespace {
+
+constexpr const char* kCreatorOwner = "S-1-3-0";
+constexpr BYTE kBothInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr DWORD kTakeOwnership = 9; // SeTakeOwnershipPrivilege
+constexpr DWORD kRestore = 18;      // SeRestorePrivilege
+
+std::string ParentPath(const std::string& path) {
+    auto slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsDrive(const std::string& path) {
+    return path.size() == 2 && path[1] == ':';
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return !CaseLess{}(a, b) && !CaseLess{}(b, a);
+}
+bool SameSid(const std::string& a, const std::string& b) {
+    return SameText(a, b);
+}
+
+} // namespace
+
+// A missing entry's folder is there: ERROR_FILE_NOT_FOUND, not
+// ERROR_PATH_NOT_FOUND.
+bool FakeOs::FolderThere(const char* path) const {
+    std::string const parent = ParentPath(path ? path : "");
+    return IsDrive(parent) || files.count(parent) != 0;
+}
+
+std::vector<AccessEntry> FakeFile::DefaultFakeDacl() {
+    return {{ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidLocalSystem},
+            {ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidAdministrators},
+            {ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE,
+             kSidUsers}};
+}
+
+FakeFile FakeFile::CommonAppDataFolder() {
+    FakeFile folder{true};
+    folder.owner = kSidLocalSystem;
+    folder.dacl = DefaultFakeDacl();
+    folder.dacl.push_back(
+        {ACCESS_ALLOWED_ACE_TYPE, kBothInherit | INHERIT_ONLY_ACE, FILE_ALL_ACCESS, kCreatorOwner});
+    folder.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, CONTAINER_INHERIT_ACE,
+                           FILE_WRITE_DATA | FILE_APPEND_DATA | 0x100 /* write attributes */,
+                           kSidUsers});
+    return folder;
+}
+
+FakeFile FakeOs::NewEntry(const std::string& path, bool directory) const {
+    FakeFile entry{directory};
+    std::string const creator = isAdministrator ? kSidAdministrators : tokenUser;
+    entry.owner = creator;
+    entry.dacl.clear();
+    auto parent = files.find(ParentPath(path));
+    if (parent == files.end())
+        return FakeFile{directory};
+    BYTE const applies = directory ? CONTAINER_INHERIT_ACE : OBJECT_INHERIT_ACE;
+    for (const auto& ace : parent->second.dacl) {
+        if (!(ace.flags & applies))
+            continue;
+        AccessEntry inherited = ace;
+        if (SameSid(inherited.sid, kCreatorOwner))
+            inherited.sid = creator;
+        // A folder passes the entry on to its own children; a file does not.
+        inherited.flags =
+            static_cast<BYTE>((directory ? ace.flags & kBothInherit : 0) | INHERITED_ACE);
+        entry.dacl.push_back(inherited);
+    }
+    return entry;
+}
+
+void FakeOs::AddUserFolder(const std::string& path, const std::string& user) {
+    bool const wasAdministrator = isAdministrator;
+    std::string const wasUser = tokenUser;
+    isAdministrator = false;
+    tokenUser = user;
+    files[path] = NewEntry(path, true);
+    isAdministrator = wasAdministrator;
+    tokenUser = wasUser;
+}
+
+BOOL FakeOs::TokenUserInformation(void* buffer, DWORD size, DWORD* returned) {
+    std::vector<BYTE> const sid = SidBytes(tokenUser);
+    DWORD const needed = static_cast<DWORD>(sizeof(SID_AND_ATTRIBUTES) + sid.size());
+    *returned = needed;
+    if (!buffer || size < needed) {
+        m_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    auto* block = static_cast<BYTE*>(buffer);
+    std::memcpy(block + sizeof(SID_AND_ATTRIBUTES), sid.data(), sid.size());
+    SID_AND_ATTRIBUTES user{block + sizeof(SID_AND_ATTRIBUTES), 0};
+    std::memcpy(block, &user, sizeof user);
+    return TRUE;
+}
+
+BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
+                              DWORD* needed) {
+    auto file = files.find(path ? path : "");
+    if (file == files.end()) {
+        m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    SecurityDescriptor sd;
+    if (info & OWNER_SECURITY_INFORMATION)
+        sd.owner = file->second.owner;
+    if (info & DACL_SECURITY_INFORMATION) {
+        sd.daclPresent = true;
+        sd.nullDacl = file->second.nullDacl;
+        sd.dacl = file->second.dacl;
+        if (file->second.daclProtected)
+            sd.control |= SE_DACL_PROTECTED;
+    }
+    std::vector<BYTE> const bytes = EncodeSecurityDescriptor(sd);
+    if (needed)
+        *needed = static_cast<DWORD>(bytes.size());
+    if (!descriptor || size < bytes.size()) {
+        m_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    std::memcpy(descriptor, bytes.data(), bytes.size());
+    return TRUE;
+}
+
+BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descriptor) {
+    auto file = files.find(path ? path : "");
+    if (file == files.end()) {
+        m_lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    SecurityDescriptor sd;
+    // The fake's descriptors are never longer than this.
+    if (!DecodeSecurityDescriptor(descriptor, 4096, &sd)) {
+        m_lastError = ERROR_INVALID_SECURITY_DESCR;
+        return FALSE;
+    }
+    FakeFile& entry = file->second;
+    // The owner may always change the DACL; anyone else needs the rights
+    // the DACL gives (an administrator through Administrators). Taking
+    // ownership needs WRITE_OWNER or, for an administrator, the privilege;
+    // nobody gives a file to an account that is not in the token.
+    bool const owner = SameSid(entry.owner, tokenUser) ||
+                       (isAdministrator && SameSid(entry.owner, kSidAdministrators));
+    auto granted = [&](DWORD right) {
+        if (!isAdministrator)
+            return false;
+        for (const auto& ace : entry.dacl)
+            if (ace.type == ACCESS_ALLOWED_ACE_TYPE && !(ace.flags & INHERIT_ONLY_ACE) &&
+                SameSid(ace.sid, kSidAdministrators) && (ace.mask & (right | GENERIC_ALL)))
+                return true;
+        return false;
+    };
+    bool const daclAllowed =
+        !(info & DACL_SECURITY_INFORMATION) || owner || entry.nullDacl || granted(WRITE_DAC);
+    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || entry.nullDacl ||
+                             granted(WRITE_OWNER) ||
+                             (isAdministrator && enabledPrivileges.count(kTakeOwnership));
+    bool const ownerAllowed =
+        !(info & OWNER_SECURITY_INFORMATION) || SameSid(sd.owner, tokenUser) ||
+        (isAdministrator &&
+         (SameSid(sd.owner, kSidAdministrators) || SameSid(sd.owner, kSidLocalSystem)));
+    if (!daclAllowed || !takeAllowed || !ownerAllowed || entry.setSecurityError) {
+        m_lastError = entry.setSecurityError ? entry.setSecurityError : ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (!BeginStateChange("SetFileSecurityA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    if (info & OWNER_SECURITY_INFORMATION)
+        entry.owner = sd.owner;
+    if (info & DACL_SECURITY_INFORMATION) {
+        entry.nullDacl = sd.nullDacl || !sd.daclPresent;
+        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
+        entry.dacl = sd.dacl;
+    }
+    return TRUE;
+}
+
+BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descriptor) {
+    SecurityDescriptor sd;
+    if (!DecodeSecurityDescriptor(descriptor, 4096, &sd)) {
+        m_lastError = ERROR_INVALID_SECURITY_DESCR;
+        return FALSE;
+    }
+    if (!CreateDirectoryA(path))
+        return FALSE;
+    FakeFile& entry = files[path];
+    if (!sd.owner.empty() && (SameSid(sd.owner, tokenUser) ||
+                              (isAdministrator && (SameSid(sd.owner, kSidAdministrators) ||
+                                                   SameSid(sd.owner, kSidLocalSystem)))))
+        entry.owner = sd.owner;
+    if (sd.daclPresent) {
+        std::vector<AccessEntry> dacl = sd.dacl;
+        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
+        entry.nullDacl = sd.nullDacl;
+        if (!entry.daclProtected)
+            for (const auto& inherited : entry.dacl)
+                dacl.push_back(inherited);
+        entry.dacl = dacl;
+    }
+    return TRUE;
+}
+
+DWORD FakeOs::GetFileAttributesA(const char* path) {
+    auto file = files.find(path ? path : "");
+    if (file == files.end()) {
+        m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
+           (file->second.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+}
+
+BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExists) {
+    std::string const from = existing ? existing : "";
+    std::string const to = newName ? newName : "";
+    auto source = files.find(from);
+    if (source == files.end() || source->second.directory) {
+        m_lastError = source == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    auto error = fileErrors.find(to);
+    if (error != fileErrors.end()) {
+        m_lastError = error->second;
+        return FALSE;
+    }
+    auto target = files.find(to);
+    if (target != files.end() && (failIfExists || target->second.directory)) {
+        m_lastError = target->second.directory ? ERROR_ACCESS_DENIED : ERROR_FILE_EXISTS;
+        return FALSE;
+    }
+    std::string const folder = ParentPath(to);
+    auto parent = files.find(folder);
+    if (!IsDrive(folder) && (parent == files.end() || !parent->second.directory)) {
+        m_lastError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    if (!BeginStateChange("CopyFileA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    // A file that was there keeps its security; a new one gets its folder's.
+    if (target == files.end())
+        files[to] = NewEntry(to, false);
+    auto bytes = profileFiles.find(from);
+    if (bytes != profileFiles.end())
+        profileFiles[to] = bytes->second;
+    else
+        profileFiles.erase(to);
+    return TRUE;
+}
+
+BOOL FakeOs::RemoveDirectoryA(const char* path) {
+    std::string const p = path ? path : "";
+    auto folder = files.find(p);
+    if (folder == files.end() || !folder->second.directory) {
+        m_lastError = folder == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY;
+        return FALSE;
+    }
+    for (const auto& [name, entry] : files)
+        if (SameText(ParentPath(name), p)) {
+            m_lastError = ERROR_DIR_NOT_EMPTY;
+            return FALSE;
+        }
+    if (!BeginStateChange("RemoveDirectoryA")) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    files.erase(folder);
+    return TRUE;
+}
+
+BOOL FakeOs::LookupPrivilegeValueA(const char* name, LUID* luid) {
+    std::string const n = name ? name : "";
+    DWORD const value = SameText(n, "SeTakeOwnershipPrivilege") ? kTakeOwnership
+                        : SameText(n, "SeRestorePrivilege")     ? kRestore
+                                                                : 0;
+    if (!value) {
+        m_lastError = ERROR_NO_SUCH_PRIVILEGE;
+        return FALSE;
+    }
+    *luid = LUID{value, 0};
+    return TRUE;
+}
+
+BOOL FakeOs::AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) {
+    if (!m_tokens.count(reinterpret_cast<std::uintptr_t>(token))) {
+        m_lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (!isAdministrator || (luid.LowPart != kTakeOwnership && luid.LowPart != kRestore)) {
+        m_lastError = ERROR_NOT_ALL_ASSIGNED;
+        return TRUE;
+    }
+    if (attributes & SE_PRIVILEGE_ENABLED)
+        enabledPrivileges.insert(luid.LowPart);
+    else
+        enabledPrivileges.erase(luid.LowPart);
+    m_lastError = ERROR_SUCCESS;
+    return TRUE;
+}
+
+} // namespace port
