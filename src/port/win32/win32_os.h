@@ -114,6 +114,18 @@ public:
 
     // SyncCalls.
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
+
+    // LockCalls (win32_lock.cpp).
+    BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
+                                                              void** descriptor) override;
+    HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) override;
+    DWORD GetKernelObjectOwner(HANDLE object, PSID* owner, void** descriptor) override;
+    HANDLE CreateBoundaryDescriptorA(const char* name, DWORD flags) override;
+    BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) override;
+    void DeleteBoundaryDescriptor(HANDLE boundary) override;
+    HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
+    HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
+    BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
 };
 
 } // namespace port
