@@ -38,10 +38,10 @@ int EndRunForControl(DWORD control) {
             Report().Event("The service is asked to stop before the run changed the client: "
                            "the run ends here");
         } else {
-            // Not accepted while the run goes on, so this stop came just as
-            // the run began; the run's steps meanwhile are the ones that
-            // stopped the services, and the listener keeps the rule of an
-            // unfinished run.
+            // The service does not accept a stop while it runs: one that got
+            // here was sent as the service started. The listener keeps the
+            // rule of an unfinished run (not while the client has the
+            // master's GUID).
             Report().Event("The service is asked to stop during the run: the client's services "
                            "start again first");
             ProtectClientAfter(*run);
