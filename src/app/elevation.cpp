@@ -1,10 +1,13 @@
 #include "app/elevation.h"
 
+#include "app/host_identity.h"
 #include "common/handles.h"
 #include "common/message_box.h"
 #include "common/platform.h"
 #include "common/report.h"
+#include "common/runkey.h"
 #include "common/syserror.h"
+#include "reconfigure/boot_service.h"
 #include "string_ids.h"
 
 using namespace port;
@@ -20,6 +23,31 @@ void RefuseWithoutRights(const std::string& why) {
     AfxMessageBox(IDS_NOT_ADMINISTRATOR, MB_ICONERROR);
 }
 } // namespace
+
+bool LeftToAnotherInstance(const CNorvaneCommandLineInfo& cmdInfo) {
+    // A filtered token reads the Run key but may not open it for writing,
+    // as RunValueExists does.
+    unique_hkey run;
+    DWORD type = 0, size = 0;
+    bool const registered =
+        Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, run.put()) == ERROR_SUCCESS &&
+        Sys().RegQueryValueExA(run.get(), kOwnRunValue, nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS;
+    run.reset();
+    if (IsHostIdentity(cmdInfo.m_strHostArg) && !registered) {
+        Report().EndForAnother("This program's start-up value is gone: another instance has "
+                               "finished the job; this one ends and changes nothing");
+        return true;
+    }
+    BootServiceState const service = QueryBootService();
+    if (registered && service.installed && (service.running || cmdInfo.m_bQuiet)) {
+        Report().EndForAnother(std::string("The boot-time service ") +
+                               (service.running ? "is doing the job now" : "does the job") +
+                               "; this instance with a filtered token ends and changes nothing");
+        return true;
+    }
+    return false;
+}
 
 void RunElevated(const std::string& commandLine, const CNorvaneCommandLineInfo& cmdInfo) {
     if (cmdInfo.m_bQuiet) {

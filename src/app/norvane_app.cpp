@@ -14,6 +14,7 @@
 #include "common/syserror.h"
 #include "common/text.h"
 #include "reconfigure/boot_service.h"
+#include "reconfigure/run_control.h"
 #include "string_ids.h"
 
 using namespace port;
@@ -127,7 +128,9 @@ void CNorvaneApp::Run() {
     // A filtered token changes nothing: the instance with full rights does
     // the job, this one waits for it (and holds no lock meanwhile).
     if (GetPlatformId() == VER_PLATFORM_WIN32_NT && HasFilteredToken()) {
-        RunElevated(m_commandLine, cmdInfo);
+        // Consent is asked only for work that is this instance's to do.
+        if (!LeftToAnotherInstance(cmdInfo))
+            RunElevated(m_commandLine, cmdInfo);
         return;
     }
 
@@ -185,10 +188,18 @@ void CNorvaneApp::Run() {
                           cmdInfo.m_strHostArg.c_str(), identity.c_str(),
                           sameHost ? "the master itself, its preparation is undone"
                                    : "a copy, it gets an identity of its own"));
+    unsigned const begun = WorkerSequencesBegun();
     if (cmdInfo.m_bQuiet)
         RunQuietly(sameHost);
     else if (m_runProgressDialog)
         m_runProgressDialog(sameHost);
+    // A dialog that could not be made, or whose worker could not start, ran
+    // nothing: that is no copy done.
+    if (WorkerSequencesBegun() == begun) {
+        Report().Fail(kExitUnexpectedError);
+        Report().Event("The copy's steps did not run: the progress dialog or its worker could "
+                       "not start");
+    }
 }
 
 void CNorvaneApp::RunQuietly(port::BOOL sameHost) {
@@ -196,5 +207,8 @@ void CNorvaneApp::RunQuietly(port::BOOL sameHost) {
     ReconfigurationData data;
     data.m_bSameHost = sameHost;
     data.m_bNoLogon = m_bRunAsService;
+    // The service's control handler learns from it what the run owes the
+    // machine when it is cut.
+    CActiveRun const active(data);
     RunWorkerSequence(&view, data);
 }

@@ -12,6 +12,7 @@
 #include "app/norvane_dlg.h"
 #include "common/platform.h"
 #include "common/report.h"
+#include "common/syserror.h"
 #include "common/text.h"
 #include "res/resource.h"
 #include "res/string_ids.h"
@@ -107,9 +108,14 @@ void CNorvaneDlg::StartWorker() {
     m_bWorkerRunning = true;
     m_pWorker.reset(BeginWorkerThread());
     if (!m_pWorker) {
-        // No worker will ever end the dialog; a logon must not wait for ever.
+        // No worker will ever end the dialog; a logon must not wait for ever,
+        // and a run that did nothing must not end as one that did.
+        DWORD const error = GetLastError();
         m_bWorkerRunning = false;
-        EndDialog(IDOK);
+        Report().Fail(kExitUnexpectedError);
+        Report().Event("The worker thread could not be started: " +
+                       CSystemError(error).GetErrorText());
+        EndDialog(IDABORT);
         return;
     }
     SetThreadPriority(m_pWorker.get(), THREAD_PRIORITY_BELOW_NORMAL);
@@ -231,7 +237,14 @@ void RunProgressDialog(CNorvaneDlg& dialog) {
                    dialog.BannerResource());
         AfxMessageBox(text, MB_OK | MB_ICONERROR);
     }
-    dialog.DoModal();
+    // -1 (or 0): the dialog could not be made, and no step ran.
+    INT_PTR const result = dialog.DoModal();
+    if (result == -1 || result == 0) {
+        DWORD const error = GetLastError();
+        Report().Fail(kExitUnexpectedError);
+        Report().Event("The progress dialog could not be created: " +
+                       CSystemError(error).GetErrorText());
+    }
 }
 
 void RunProgressDialog(port::BOOL sameHost) {

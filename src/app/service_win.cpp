@@ -6,6 +6,7 @@
 #include "app/service_win.h"
 #include "common/report.h"
 #include "reconfigure/boot_service.h"
+#include "reconfigure/run_control.h"
 
 #include <windows.h>
 
@@ -20,8 +21,7 @@ void SetState(DWORD state, int exitCode) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    status.dwControlsAccepted =
-        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? ServiceControlsAccepted() : 0;
     if (exitCode != 0) {
         status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
         status.dwServiceSpecificExitCode = static_cast<DWORD>(exitCode);
@@ -32,16 +32,11 @@ void SetState(DWORD state, int exitCode) {
 DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*) {
     if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN)
         return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
-    // The run is cut here, as by a power cut: what it has written so far is
-    // where the next start (or the next logon) goes on from.
-    try {
-        Report().Event(control == SERVICE_CONTROL_STOP
-                           ? "The service is asked to stop: the run ends here"
-                           : "Windows shuts down: the run ends here");
-    } catch (...) {
-    }
-    SetState(SERVICE_STOPPED, kExitCopyNotFinished);
-    ExitProcess(kExitCopyNotFinished);
+    // What the run owes the machine is decided in portable code; the run
+    // then ends here, as the process does.
+    int const code = EndRunForControl(control);
+    SetState(SERVICE_STOPPED, code);
+    ExitProcess(static_cast<UINT>(code));
 }
 
 void WINAPI ServiceMain(DWORD, char**) {

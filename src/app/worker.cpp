@@ -6,11 +6,15 @@
 #include "common/syserror.h"
 #include "reconfigure/reconfiguration.h"
 
+#include <atomic>
+
 void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data) {
     CReconfiguration(view, data).Run();
 }
 
 namespace {
+std::atomic<unsigned> g_sequencesBegun{0};
+
 // Each step shows its own failures; this is for what no step expected. The
 // administrator learns that the copy was not finished, and the utility stays
 // registered unless its restore had already run.
@@ -30,6 +34,7 @@ unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
                            const WorkerSteps& steps) {
     if (!view)
         return 0;
+    ++g_sequencesBegun;
     try {
         if (steps)
             steps(*view, data);
@@ -38,4 +43,8 @@ unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
     }
     view->Done();
     return 0;
+}
+
+unsigned WorkerSequencesBegun() {
+    return g_sequencesBegun.load();
 }

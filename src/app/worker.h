@@ -18,3 +18,7 @@ void RunReconfigurationSteps(ProgressView& view, ReconfigurationData& data);
 // box (through the view) before that. Returns the thread's exit code, 0.
 unsigned RunWorkerSequence(ProgressView* view, ReconfigurationData& data,
                            const WorkerSteps& steps = RunReconfigurationSteps);
+
+// How many worker sequences this process has begun (with a view). A
+// progress dialog that ends without having begun one ran none of the steps.
+unsigned WorkerSequencesBegun();

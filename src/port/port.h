@@ -368,7 +368,36 @@ public:
     virtual BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) = 0;
 };
 
-class Os : public FileCalls, public SyncCalls, public FileSecurityCalls {
+// A lock that no other user of the machine can take first: security
+// descriptors written as text (Windows 2000 and later), the owner of a kernel
+// object, and private namespaces (Windows Vista and later). What a system
+// lacks is found missing at run time: the call fails with
+// ERROR_PROC_NOT_FOUND. Descriptors and owners are released with LocalFree.
+class LockCalls {
+public:
+    virtual ~LockCalls() = default;
+
+    // ConvertStringSecurityDescriptorToSecurityDescriptorA, revision 1.
+    virtual BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
+                                                                      void** descriptor) = 0;
+    // CreateMutexA with this descriptor (not inherited); the last error is
+    // ERROR_ALREADY_EXISTS when it was there.
+    virtual HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) = 0;
+    // GetSecurityInfo of a kernel object for its owner alone: *owner points
+    // into *descriptor. Returns the system's error code (0: done).
+    virtual DWORD GetKernelObjectOwner(HANDLE object, PSID* owner, void** descriptor) = 0;
+    virtual HANDLE CreateBoundaryDescriptorA(const char* name, DWORD flags) = 0;
+    virtual BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) = 0;
+    virtual void DeleteBoundaryDescriptor(HANDLE boundary) = 0;
+    // CreatePrivateNamespaceA with this descriptor; ERROR_ALREADY_EXISTS when
+    // one with the same boundary is there (open it instead).
+    virtual HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary,
+                                           const char* alias) = 0;
+    virtual HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) = 0;
+    virtual BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) = 0;
+};
+
+class Os : public FileCalls, public SyncCalls, public FileSecurityCalls, public LockCalls {
 public:
     ~Os() override = default;
 

@@ -1,5 +1,6 @@
 #include "reconfigure/boot_service.h"
 
+#include "common/handles.h"
 #include "common/platform.h"
 #include "common/report.h"
 #include "common/syserror.h"
@@ -55,4 +56,20 @@ bool RemoveBootService() {
                        "\" could not be removed: " + error.GetErrorText());
         return false;
     }
+}
+
+BootServiceState QueryBootService() {
+    Os& os = Sys();
+    BootServiceState state;
+    unique_schandle manager(os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
+        return state;
+    unique_schandle service(os.OpenServiceA(manager.get(), kBootServiceName, SERVICE_QUERY_STATUS));
+    if (!service)
+        return state;
+    state.installed = true;
+    SERVICE_STATUS status{};
+    state.running =
+        os.QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED;
+    return state;
 }

@@ -23,3 +23,11 @@ void InstallBootService(const std::string& command);
 // true when none is left to start again, false (the system's error in the
 // record) when it could not be removed.
 bool RemoveBootService();
+
+// Whether the boot-time service is installed, and whether it runs now
+// (started or starting), as any user may ask it.
+struct BootServiceState {
+    bool installed = false;
+    bool running = false;
+};
+BootServiceState QueryBootService();

@@ -62,3 +62,8 @@ protected:
     ProgressView& m_view;
     ReconfigurationData& m_data;
 };
+
+// What ProtectClient does, for a run's data wherever the run was cut: the
+// client's services the run stopped start again (the listener only once the
+// client has its new GUID); nothing when the run started the client itself.
+void ProtectClientAfter(const ReconfigurationData& run);

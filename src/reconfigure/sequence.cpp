@@ -64,7 +64,11 @@ void CReconfiguration::Run() {
 }
 
 void CReconfiguration::ProtectClient() {
-    if (m_data.m_bClientStarted || m_data.m_stoppedServices.empty())
+    ProtectClientAfter(m_data);
+}
+
+void ProtectClientAfter(const ReconfigurationData& run) {
+    if (run.m_bClientStarted || run.m_stoppedServices.empty())
         return;
     // The run ended before its restore: the services it stopped would stay
     // stopped for the whole session. They start again, but for a listener
@@ -74,8 +78,8 @@ void CReconfiguration::ProtectClient() {
                    "started again; the next logon tries again");
     try {
         ScopedServiceHandle manager = OpenServiceManager();
-        for (const auto& name : m_data.m_stoppedServices) {
-            if (name == m_data.m_listenerService && !m_data.m_bGuidStored) {
+        for (const auto& name : run.m_stoppedServices) {
+            if (name == run.m_listenerService && !run.m_bGuidStored) {
                 Report().Event("The client's service \"" + name +
                                "\" stays stopped: the client still has the master's GUID");
                 continue;

@@ -86,11 +86,13 @@ void CReconfiguration::StopClient() {
                 ScopedServiceHandle service = OpenClientService(manager, name);
                 ShowStatus(IDS_STOPPING_SERVICES);
                 os.Sleep(kBeforeServiceStopMs);
-                ServiceStop const stop = StopServiceAndWait(service);
                 // A service this run asked to stop is this run's to start
-                // again, whatever becomes of the rest.
-                if (stop != ServiceStop::AlreadyStopped)
-                    m_data.m_stoppedServices.push_back(name);
+                // again, whatever becomes of the rest; counted so before the
+                // request goes out, for a run cut while it stops.
+                m_data.m_stoppedServices.push_back(name);
+                ServiceStop const stop = StopServiceAndWait(service);
+                if (stop == ServiceStop::AlreadyStopped)
+                    m_data.m_stoppedServices.pop_back();
                 if (stop == ServiceStop::NotStopped) {
                     Report().Fail(kExitCopyIncomplete);
                     Report().Event("The client's service \"" + name + "\" did not stop");

@@ -28,6 +28,11 @@ public:
         fake.services[kStandin] = standin;
         for (const auto& [id, text] : ProgramStringTable())
             fake.strings[id] = text;
+        // The real side is a system of today: Windows 10's version, as Wine
+        // reports it, with its private namespaces.
+        fake.version.dwMajorVersion = 6;
+        fake.version.dwMinorVersion = 2;
+        fake.version.dwBuildNumber = 9200;
     }
 
     port::Os& Os() override { return fake; }

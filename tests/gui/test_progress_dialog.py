@@ -404,8 +404,13 @@ class ProgressDialogTest(unittest.TestCase):
 
     def test_b_ends_when_the_worker_cannot_start(self):
         program = self.session.launch("no-thread")
-        # Nobody answers anything: the dialog must end by itself.
-        self.assertEqual(program.wait(timeout=30), 0)
+        # Nobody answers anything: the dialog must end by itself, and a run
+        # that ran no step is no copy done.
+        self.assertEqual(program.wait(timeout=30), 1)
+        log = Path(self.session.prefix, "drive_c", "ProgramData", "Norvane", "norvane.log")
+        text = log.read_text("latin-1")
+        self.assertIn("The worker thread could not be started", text)
+        self.assertIn("The copy's steps did not run", text)
 
 
 if __name__ == "__main__":

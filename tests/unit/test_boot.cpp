@@ -3,6 +3,7 @@
 // a preparation with /service, that finishes a copy before anyone logs on.
 #include "client_machine.h"
 #include "reconfigure/boot_service.h"
+#include "reconfigure/run_control.h"
 
 using namespace port;
 
@@ -66,6 +67,117 @@ TEST_F(Boot, AFilteredTokenStartsTheProgramAgainWithFullRights) {
     os.adminDenyOnly = false;
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_EQ(os.shellExecutes.size(), 2u);
+}
+
+// The waiting instance writes none of the outcome values: they are the
+// elevated run's, every one of them, whatever the waiting one saw.
+TEST_F(Boot, TheWaitingInstanceLeavesTheElevatedRunsOutcomeValues) {
+    AsPrepared();
+    os.elevationType = TokenElevationTypeLimited;
+    os.adminDenyOnly = true;
+    std::map<std::string, std::string> written;
+    os.onShellExecute = [&](const FakeShellExecute&) {
+        os.SetDword(HKEY_LOCAL_MACHINE, kOutcomeKey, "LastResult", kExitDone);
+        os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, "LastMode", "copy");
+        os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, "LastRun", "2026-12-08 09:30:05");
+        os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, "LastMessage", "");
+        os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, "Guid", "elevated");
+        for (const char* name : {"LastResult", "LastMode", "LastRun", "LastMessage", "Guid"})
+            written[name] = Outcome(name);
+        return DWORD{kExitDone};
+    };
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    ASSERT_EQ(written.size(), 5u);
+    for (const auto& [name, value] : written)
+        EXPECT_EQ(Outcome(name.c_str()), value) << name;
+    EXPECT_EQ(Outcome("ServerStatus"), "<missing>");
+}
+
+// The service's lock refuses an administrator's logon instance (it may not
+// open the service's namespace, or its mutex): that answer means a run is
+// going on, never that the lock is this instance's. It ends with 8 and
+// changes nothing.
+TEST_F(Boot, ALockThisInstanceMayNotOpenIsAnothersRun) {
+    AsPrepared();
+    std::string const before = RunValue(kOwnRunValue) + Guid();
+    os.lockErrors["Norvane"] = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    os.lockErrors.clear();
+    os.privateNamespaces["Norvane"] = 1; // the service's, with its mutex
+    os.mutexes["Norvane\\Norvane.Run"] = 1;
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    os.lockErrors["Norvane\\Norvane.Run"] = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    EXPECT_EQ(RunValue(kOwnRunValue) + Guid(), before);
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(Outcome("LastResult"), "<missing>");
+}
+
+// A logon instance with a filtered token asks for consent only when it has
+// a job: none beside the boot-time service's run, none for a quiet one
+// where the service is installed, none once the registration is gone. It
+// ends with 8 and records why.
+TEST_F(Boot, AFilteredLogonAsksForConsentOnlyWithAJob) {
+    AsPrepared();
+    os.elevationType = TokenElevationTypeLimited;
+    os.adminDenyOnly = true;
+    FakeService& service = os.services[kBootServiceName];
+    service.binaryPath = kServiceCommand;
+    service.state = SERVICE_RUNNING;
+    std::string const before = RunValue(kOwnRunValue) + Guid();
+    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
+    service.state = SERVICE_STOPPED;
+    EXPECT_EQ(RunProgram(" \"/000c293a4b5c\" -HideWindow /quiet"), kExitAlreadyRunning);
+    EXPECT_TRUE(os.shellExecutes.empty());
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(RunValue(kOwnRunValue) + Guid(), before);
+    EXPECT_NE(Log().find("The boot-time service does the job; this instance with a filtered "
+                         "token ends and changes nothing"),
+              std::string::npos);
+
+    // The service stopped without finishing: the logon has the job.
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(os.shellExecutes.size(), 1u);
+    // The job is done: nothing to ask for.
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
+    EXPECT_EQ(RunProgram(" \"/000c293a4b5c\" -HideWindow"), kExitAlreadyRunning);
+    EXPECT_EQ(os.shellExecutes.size(), 1u);
+}
+
+// `sc stop` during a copy's boot-time run: the service does not accept it
+// while it runs, and one that comes all the same starts the client's
+// services again before the run ends (the listener stays stopped while the
+// client has the master's GUID), so the real-time service keeps running.
+// Windows shutting down ends the run as it stands.
+TEST_F(Boot, AStopDuringTheServicesRunLeavesTheRealTimeServiceRunning) {
+    EXPECT_EQ(RunProgram(" /service /quiet"), kExitDone);
+    os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}};
+    EXPECT_EQ(ServiceControlsAccepted() & SERVICE_ACCEPT_STOP, 0u);
+    EXPECT_NE(ServiceControlsAccepted() & SERVICE_ACCEPT_SHUTDOWN, 0u);
+    for (DWORD control : {SERVICE_CONTROL_STOP, SERVICE_CONTROL_SHUTDOWN}) {
+        os.Reboot();
+        os.services[kBootServiceName].state = SERVICE_RUNNING;
+        int ended = -1;
+        os.onSleep = [&](DWORD) {
+            if (ended != -1 || os.services["rtguard"].state != SERVICE_STOPPED)
+                return;
+            ended = EndRunForControl(control);
+            os.powerCutAt = os.stateChanges; // the process ends here
+        };
+        try {
+            (void)StartService();
+        } catch (const FakePowerCut&) {
+        }
+        EXPECT_EQ(ended, kExitCopyNotFinished);
+        EXPECT_EQ(os.services["rtguard"].state,
+                  control == SERVICE_CONTROL_STOP ? SERVICE_RUNNING : SERVICE_STOPPED);
+        EXPECT_EQ(os.services["hxlisten"].state, SERVICE_STOPPED);
+        EXPECT_NE(RunValue(kOwnRunValue), "<missing>") << "the next start tries again";
+    }
+    EXPECT_NE(Log().find("The service is asked to stop during the run: the client's services "
+                         "start again first"),
+              std::string::npos);
+    EXPECT_NE(Log().find("Windows shuts down: the run ends here"), std::string::npos);
 }
 
 // A preparation with /service installs the boot-time service beside the Run

@@ -71,6 +71,72 @@ TEST_F(Guards, OnlyOneInstanceRuns) {
     EXPECT_EQ(Outcome("LastResult"), "0");
 }
 
+// A user without rights who makes the lock's name first keeps no copy from
+// its run. Before Vista the lock is a "Global\\" mutex that only the system
+// and the administrators may open and that their group owns: one that
+// another user owns is recorded and not obeyed. Since Vista the lock lives
+// in a private namespace that user cannot reach, and the squatted name is
+// never looked at.
+TEST_F(Guards, ASquattedLockIsNotObeyed) {
+    os.mutexes["Global\\Norvane.Run"] = 1;
+    os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(net.sent.size(), 1u);
+    EXPECT_NE(Log().find("was made by a user without administrator rights: it is not obeyed"),
+              std::string::npos);
+
+    // A squatter's mutex that refuses administrators is another user's too.
+    os.Reboot();
+    AsPrepared();
+    os.mutexes["Global\\Norvane.Run"] = 1;
+    os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
+    os.lockErrors["Global\\Norvane.Run"] = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(net.sent.size(), 2u);
+
+    os.Reboot();
+    AsPrepared();
+    os.version.dwMajorVersion = 10;
+    os.mutexes["Global\\Norvane.Run"] = 1;
+    os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
+    os.onSleep = [this](DWORD) {
+        EXPECT_EQ(os.privateNamespaces.count("Norvane"), 1u) << "held for the run";
+    };
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(net.sent.size(), 3u);
+    EXPECT_TRUE(os.privateNamespaces.empty());
+    EXPECT_EQ(os.mutexes.size(), 1u) << "only the squatter's is left";
+}
+
+// Where no lock can be made at all (not in a namespace, not as a mutex of
+// any name), a copy runs rather than end with 8 at every logon for ever;
+// its log says so.
+TEST_F(Guards, WithoutAnyLockACopyStillRuns) {
+    os.version.dwMajorVersion = 10;
+    for (const char* name : {"Norvane", "Global\\Norvane.Run", "Norvane.Run"})
+        os.lockErrors[name] = ERROR_NOT_ENOUGH_MEMORY;
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    EXPECT_EQ(net.sent.size(), 1u);
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+    EXPECT_NE(Log().find("No lock could be made to keep other instances out"), std::string::npos);
+}
+
+// A progress dialog that cannot be made, or whose worker cannot start, runs
+// none of the steps: the run ends with 1 and says why, never with 0.
+TEST_F(Guards, ADialogThatRunsNoStepsEndsWithOne) {
+    CNorvaneApp app;
+    std::string const command = RunValue(kOwnRunValue);
+    app.m_commandLine = command;
+    app.m_runProgressDialog = [this](BOOL) { ++dialogs; }; // the worker never starts
+    std::string const before = Machine();
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(app.m_nExitCode, kExitUnexpectedError);
+    EXPECT_EQ(Machine(), before);
+    EXPECT_EQ(Outcome("LastResult"), "1");
+    EXPECT_NE(Log().find("The copy's steps did not run"), std::string::npos);
+}
+
 // A filtered administrator token (User Account Control) holds the
 // Administrators group for deny only: the preparation and a copy's run are
 // refused with message 102 before they change anything.

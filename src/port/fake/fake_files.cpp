@@ -534,17 +534,7 @@ DWORD FakeOs::GetCurrentProcessId() {
 }
 
 HANDLE FakeOs::CreateMutexA(BOOL, const char* name) {
-    std::string const n = name ? name : "";
-    if (!globalNamespace && n.find('\\') != std::string::npos) {
-        m_lastError = ERROR_PATH_NOT_FOUND;
-        return nullptr;
-    }
-    int& holders = mutexes[n];
-    m_lastError = holders > 0 ? ERROR_ALREADY_EXISTS : 0;
-    ++holders;
-    auto const h = NextHandle();
-    m_mutexHandles[h] = n;
-    return reinterpret_cast<HANDLE>(h);
+    return MakeMutex(name, nullptr);
 }
 
 std::string FakeOs::FileText(const std::string& path) const {

@@ -230,7 +230,8 @@ int FakeOs::OpenHandleCount() const {
     return static_cast<int>(m_keys.size() + m_services.size() + m_tokens.size() + m_dcs.size() +
                             m_searches.size() + m_sids.size() + m_localBlocks.size() +
                             m_processHandles.size() + m_mappingHandles.size() + m_views.size() +
-                            m_files.size() + m_mutexHandles.size()) +
+                            m_files.size() + m_mutexHandles.size() + m_boundaries.size() +
+                            m_namespaceHandles.size()) +
            m_libraries;
 }
 
@@ -241,7 +242,8 @@ std::string FakeOs::Describe() const {
         << ", SIDs " << m_sids.size() << ", message texts " << m_localBlocks.size()
         << ", libraries " << m_libraries << ", processes and threads " << m_processHandles.size()
         << ", mappings " << m_mappingHandles.size() << ", views " << m_views.size() << ", files "
-        << m_files.size();
+        << m_files.size() << ", mutexes " << m_mutexHandles.size() << ", boundaries "
+        << m_boundaries.size() << ", namespaces " << m_namespaceHandles.size();
     return out.str();
 }
 
@@ -707,8 +709,11 @@ BOOL FakeOs::CloseHandle(HANDLE handle) {
         return TRUE;
     auto mutex = m_mutexHandles.find(h);
     if (mutex != m_mutexHandles.end()) {
-        if (--mutexes[mutex->second] <= 0)
+        if (--mutexes[mutex->second] <= 0) {
             mutexes.erase(mutex->second);
+            mutexOwners.erase(mutex->second);
+            guardedMutexes.erase(mutex->second);
+        }
         m_mutexHandles.erase(mutex);
         return TRUE;
     }

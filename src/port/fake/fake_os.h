@@ -452,6 +452,34 @@ public:
     // The messages of the module with this handle; null when none.
     const std::map<DWORD, std::string>* ModuleMessages(const void* module) const;
 
+    // ---- the machine-wide lock (fake_lock.cpp) ----
+    // Who made a mutex of `mutexes`, as its owner tells: missing, the
+    // Administrators group (another administrator's instance, or the
+    // system's); FakeOwner::User: a user without rights took the name first.
+    enum class FakeOwner { Administrators, System, User };
+    std::map<std::string, FakeOwner, CaseLess> mutexOwners;
+    // Mutexes made with a descriptor that lets only the system and the
+    // administrators in: a token without full rights is refused.
+    std::set<std::string, CaseLess> guardedMutexes;
+    // A lock that cannot be made or opened: a mutex name, or a private
+    // namespace's boundary name, whose creation and opening fail with this.
+    std::map<std::string, DWORD, CaseLess> lockErrors;
+    // Private namespaces (Windows Vista and later, by the version) by their
+    // boundary name, with how many handles hold each. Only a token with full
+    // administrator rights creates or opens one; a mutex name "alias\name"
+    // needs the namespace opened under that alias.
+    std::map<std::string, int, CaseLess> privateNamespaces;
+    BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
+                                                              void** descriptor) override;
+    HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) override;
+    DWORD GetKernelObjectOwner(HANDLE object, PSID* owner, void** descriptor) override;
+    HANDLE CreateBoundaryDescriptorA(const char* name, DWORD flags) override;
+    BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) override;
+    void DeleteBoundaryDescriptor(HANDLE boundary) override;
+    HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
+    HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
+    BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
+
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
     DWORD NetGetResourceParent(NETRESOURCEA* resource, void* buffer, DWORD* size);
@@ -511,6 +539,16 @@ private:
     std::uintptr_t m_nextWindow = 0x10000;
     DWORD m_nextProcessId = 1000;
     DWORD m_guidsMade = 0;
+    // The lock's objects: boundary descriptors (name, SIDs added) and open
+    // private namespaces (boundary name, alias).
+    struct Boundary {
+        std::string name;
+        int sids = 0;
+    };
+    std::map<std::uintptr_t, Boundary> m_boundaries;
+    std::map<std::uintptr_t, std::pair<std::string, std::string>> m_namespaceHandles;
+    bool FullAdministrator() const { return isAdministrator && !adminDenyOnly; }
+    HANDLE MakeMutex(const char* name, const std::string* security);
 };
 
 } // namespace port

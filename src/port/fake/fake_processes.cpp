@@ -111,6 +111,11 @@ void FakeOs::Reboot() {
     m_files.clear();
     m_mutexHandles.clear();
     mutexes.clear();
+    mutexOwners.clear();
+    guardedMutexes.clear();
+    m_boundaries.clear();
+    m_namespaceHandles.clear();
+    privateNamespaces.clear();
     for (void* view : m_views)
         delete[] static_cast<BYTE*>(view);
     m_views.clear();

@@ -125,6 +125,17 @@ public:
     BOOL RemoveDirectoryA(const char* path) override;
     BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
     BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
+    // LockCalls (win32_lock.cpp).
+    BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
+                                                              void** descriptor) override;
+    HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) override;
+    DWORD GetKernelObjectOwner(HANDLE object, PSID* owner, void** descriptor) override;
+    HANDLE CreateBoundaryDescriptorA(const char* name, DWORD flags) override;
+    BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) override;
+    void DeleteBoundaryDescriptor(HANDLE boundary) override;
+    HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
+    HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
+    BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
 };
 
 } // namespace port
