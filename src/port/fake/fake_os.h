@@ -395,6 +395,12 @@ public:
     // The text of a file the program wrote; "" when there is none.
     std::string FileText(const std::string& path) const;
 
+    // The firmware's SMBIOS data as GetSystemFirmwareTable ('RSMB') gives it
+    // (the 8-byte header, then the structures); empty: the firmware has
+    // none. false: a kernel32 without the function (before Windows Vista).
+    std::vector<BYTE> smbios;
+    bool firmwareTables = true;
+
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
     // Message tables of the modules loaded in the process, by module name:
