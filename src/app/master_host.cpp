@@ -113,7 +113,6 @@ HostVerdict DecideHost(const MasterHost& master, const HostAddresses& host, std:
     };
     bool const shared = std::any_of(here.begin(), here.end(), isMasters);
     bool const uuidsKnown = !master.uuid.empty() && !host.uuid.empty();
-    bool const sameUuid = uuidsKnown && MbsICmp(master.uuid, host.uuid) == 0;
     auto const verdict = [why](HostVerdict v, const char* text) {
         if (why)
             *why = text;
@@ -121,18 +120,17 @@ HostVerdict DecideHost(const MasterHost& master, const HostAddresses& host, std:
     };
     // A machine's UUID stays what it is; a clone of a virtual machine may
     // keep an adapter's address but gets a UUID of its own.
-    if (shared && uuidsKnown && !sameUuid)
+    if (shared && uuidsKnown && MbsICmp(master.uuid, host.uuid) != 0)
         return verdict(HostVerdict::Copy, "it has one of the master's adapter addresses but "
                                           "another system UUID");
     if (shared)
         return verdict(HostVerdict::Master, "one of its adapter addresses is the master's");
-    // All-new adapters make a copy even where the UUIDs match: some
-    // firmware gives every machine the same one.
+    // A matching UUID alone decides nothing: some firmware, and hypervisors,
+    // give every machine the same one (Wine gives every prefix of a host its
+    // machine id), so copies started before their network would all be the
+    // master.
     if (!here.empty())
         return verdict(HostVerdict::Copy, "none of its adapter addresses is the master's");
-    if (sameUuid)
-        return verdict(HostVerdict::Master,
-                       "it reports no adapter address, and its system UUID is the master's");
     return verdict(HostVerdict::Undecided, "it reports no adapter address yet");
 }
 
@@ -182,8 +180,8 @@ HostVerdict DecideThisHost(const std::string& registeredIdentity, bool atBoot) {
     std::string why;
     HostVerdict verdict = HostVerdict::Copy;
     // More addresses than NetBIOS has adapter numbers is no preparation's.
-    bool const identity = IsHostIdentity(registeredIdentity) &&
-                          registeredIdentity.size() <= kMostAdapters * 12;
+    bool const identity =
+        IsHostIdentity(registeredIdentity) && registeredIdentity.size() <= kMostAdapters * 12;
     if (!identity) {
         // Started by hand, or with an argument no preparation writes: the
         // master only where it is this host's identity, letter for letter.

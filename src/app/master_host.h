@@ -34,8 +34,8 @@ MasterHost KnownMaster(const std::string& registeredIdentity);
 // The master when one of this host's addresses is one of the master's,
 // unless both system UUIDs are known and differ (a clone that kept an
 // address); a copy when none is and at least one address is reported;
-// without any address, the master when the UUIDs match, else undecided.
-// why: a few words for the record.
+// undecided without any address, whatever the UUIDs. why: a few words for
+// the record.
 HostVerdict DecideHost(const MasterHost& master, const HostAddresses& host, std::string* why);
 
 // The values names (docs/ADMIN.md).

@@ -197,3 +197,20 @@ TEST_F(Boot, ACopyThatKeptAnAddressButHasAnotherUuidIsACopy) {
     EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
     EXPECT_EQ(Outcome("MasterIdentity"), "<missing>") << "the master's record goes with it";
 }
+
+// A copy started before its network, on firmware (or a hypervisor) that gives
+// every machine the master's UUID: the UUID alone decides nothing, the run
+// waits and leaves the job to the next start.
+TEST_F(Boot, AMatchingUuidAloneDecidesNothing) {
+    os.smbios = {0, 2,    8,    0,    35, 0,    0,    0,    1,    27,   1,    0, 1, 0, 0,
+                 0, 0x33, 0x22, 0x11, 0,  0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 1, 2, 3, 4,
+                 5, 6,    6,    0,    0,  0,    0,    127,  4,    2,    0,    0, 0};
+    EXPECT_EQ(RunProgram(" /service /quiet"), kExitDone);
+    std::string const before = Guid() + RunValue(kOwnRunValue);
+    os.Reboot();
+    os.lanas.clear();
+    os.services[kBootServiceName].state = SERVICE_RUNNING;
+    EXPECT_EQ(StartService(), kExitCopyNotFinished);
+    EXPECT_NE(Outcome("LastMode"), "same host");
+    EXPECT_EQ(Guid() + RunValue(kOwnRunValue), before);
+}
