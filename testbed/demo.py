@@ -20,8 +20,9 @@ needs (root, network namespaces, the windows build). See testbed/lifecycle.py.
 --boot: restarts without a logon, for unattended images. The master is
 prepared with `/service /quiet` (the utility's boot-time service beside its
 quiet Run value, nothing shown); the copies and the master are then restarted
-without anyone logging on (`wineboot -r`), and each is finished by the
-service alone, waited for at most 120 s. The table adds the service's state,
+without anyone logging on (`wineboot -r`), and each copy is finished by the
+service alone, waited for at most 120 s; the master stays prepared (an image
+made after its restart still carries the utility). The table adds the service's state,
 the messages the run recorded and the outcome values (the service's exit code
 is the one its log's "Finished" line gives); the client's program must not be
 launched (its restored Run value starts it at the next logon). No screenshot:

@@ -43,7 +43,10 @@ service beside its (quiet) Run value. Every machine, the master included, is
 then started with `wineboot -r` alone: the automatic services start, nobody
 logs on, no Run-key program runs and none of the client's programs is
 running. The service runs the machine's steps; the harness waits (bounded)
-until the utility's Run value and its service are gone. The service's exit
+until the utility's Run value and its service are gone. The master,
+restarted before imaging, stays prepared (its run decides "same host" and
+changes nothing, so an image made now would still carry the utility); the
+harness waits for its run's "Finished" line. The service's exit
 code is out of reach (no watcher follows a service), so the run is judged by
 the lines this start added to the log (exactly one run, the service's, and its
 "Finished with exit code" line) and by the outcome values (LastResult,
@@ -595,6 +598,10 @@ class LifecycleResult:
         guids = {}
         for m in self.machines:
             out += [f"{m.name}: {e}" for e in m.errors]
+            if self.boot and m.same_host:
+                out += [f"{m.name}: {p}" for p in self._boot_master_problems(m)]
+                guids.setdefault(m.guid_after or "", []).append(m.name)
+                continue
             if self.boot:
                 out += [f"{m.name}: {p}" for p in self._boot_run_problems(m)]
             elif not m.ended:
@@ -670,6 +677,36 @@ class LifecycleResult:
                     BOOT_SERVICE_DISPLAY, service_command)
             if got != want:
                 out.append(f"master: service {BOOT_SERVICE} is {got}, expected {want}")
+        return out
+
+    @staticmethod
+    def _boot_master_problems(m: MachineReport) -> list:
+        """The master restarted without a logon before imaging: one run, the
+        service's, that decides "same host" and changes nothing."""
+        out = []
+        if len(m.runs_started) != 1 or SERVICE_START_TEXT not in m.runs_started[0]:
+            out.append(f"{len(m.runs_started)} runs of the utility since the image, only the "
+                       f"boot-time service's expected: {m.runs_started}")
+        if not m.ended:
+            out.append("the service's run has no \"Finished\" line in the log")
+        elif (m.exit_code, m.last_result) != (0, 0):
+            out.append(f"exit code {m.exit_code} (log), LastResult {m.last_result}; "
+                       "0 and 0 expected")
+        if m.outcome.get("LastMode") != "same host":
+            out.append(f"LastMode {m.outcome.get('LastMode')!r}, expected 'same host'")
+        if m.guid_after != m.guid_before:
+            out.append("GUID changed on the master itself")
+        if m.requests:
+            out.append(f"the console got {len(m.requests)} request(s), none expected")
+        if m.own_run_value is None or m.boot_service is None:
+            out.append("the utility's Run value or service is gone: an image made now would "
+                       "carry no utility")
+        if m.listener_start != client.SERVICE_DEMAND_START:
+            out.append(f"listener start type {m.listener_start}, still on demand expected")
+        if m.client_run_value is not None or m.program_launched:
+            out.append("the client's start-up entry is back, or its program was launched")
+        if m.messages:
+            out.append(f"{len(m.messages)} message(s) recorded: {m.messages}")
         return out
 
     @staticmethod
@@ -951,7 +988,11 @@ class Lifecycle:
         self.say(f"{r.name.capitalize()}: waiting for the boot-time service ...")
         while True:
             r.boot_service = m.service(BOOT_SERVICE)
-            if r.boot_service is None and winebed.OWN_RUN_VALUE not in m.run_values():
+            if r.same_host:
+                if any(FINISHED_RE.search(line)
+                       for line in log_lines_since(m, self.image["log_size"])):
+                    break
+            elif r.boot_service is None and winebed.OWN_RUN_VALUE not in m.run_values():
                 break
             if time.monotonic() > deadline:
                 break

@@ -2,6 +2,7 @@
 
 #include "app/elevation.h"
 #include "app/host_identity.h"
+#include "app/master_host.h"
 #include "app/one_run.h"
 #include "app/prepare.h"
 #include "app/worker.h"
@@ -39,10 +40,6 @@ port::BOOL IsOldNT() {
 }
 
 namespace {
-
-// How long a boot-time run waits for the network adapters: 30 s.
-constexpr int kAdapterWaitPasses = 15;
-constexpr DWORD kAdapterWaitMs = 2000;
 
 // The steps of a quiet run report through the record only; there is no
 // window to write to.
@@ -161,33 +158,19 @@ void CNorvaneApp::Run() {
         return;
     }
 
-    std::string identity = GetHostIdentity();
-    // At a start before anyone logs on the adapters may not be reported
-    // yet, and the master would take itself for a copy: they get a while to
-    // appear, and without them the job is left to the next logon.
-    if (m_bRunAsService && IsHostIdentity(cmdInfo.m_strHostArg)) {
-        if (identity.empty())
-            Report().Event("No network adapter is reported yet: waiting up to 30 s for them");
-        for (int pass = 0; identity.empty() && pass < kAdapterWaitPasses; ++pass) {
-            Sys().Sleep(kAdapterWaitMs);
-            identity = GetHostIdentity();
-        }
-        if (identity.empty()) {
-            Report().Fail(kExitCopyNotFinished);
-            Report().Event("No network adapter is reported yet: the job is left to the next "
-                           "logon");
-            return;
-        }
+    HostVerdict const verdict = DecideThisHost(cmdInfo.m_strHostArg, m_bRunAsService);
+    if (verdict == HostVerdict::Undecided) {
+        Report().Fail(kExitCopyNotFinished);
+        Report().Event("No network adapter is reported yet: the job is left to the next start");
+        return;
     }
-    // A registration without an identity (made where no adapter answered)
-    // never marks the master: every machine would look like it.
-    port::BOOL sameHost =
-        !cmdInfo.m_strHostArg.empty() && MbsICmp(identity, cmdInfo.m_strHostArg) == 0;
-    Report().SetMode(sameHost ? RunMode::SameHost : RunMode::Copy);
-    Report().Event(Format("Registered for host \"%s\", this host is \"%s\": %s",
-                          cmdInfo.m_strHostArg.c_str(), identity.c_str(),
-                          sameHost ? "the master itself, its preparation is undone"
-                                   : "a copy, it gets an identity of its own"));
+    // The master restarted before its disk is imaged: the image must carry
+    // the registration, so it stays; a logon on the master undoes it.
+    if (verdict == HostVerdict::Master && m_bRunAsService) {
+        Report().Event("The master's preparation stays for its disk image");
+        return;
+    }
+    port::BOOL const sameHost = verdict == HostVerdict::Master;
     unsigned const begun = WorkerSequencesBegun();
     if (cmdInfo.m_bQuiet)
         RunQuietly(sameHost);
@@ -200,6 +183,8 @@ void CNorvaneApp::Run() {
         Report().Event("The copy's steps did not run: the progress dialog or its worker could "
                        "not start");
     }
+    if (!RunValueExists(kOwnRunValue))
+        ForgetMasterHost();
 }
 
 void CNorvaneApp::RunQuietly(port::BOOL sameHost) {

@@ -1,6 +1,7 @@
 #include "app/prepare.h"
 
 #include "app/host_identity.h"
+#include "app/master_host.h"
 #include "common/message_box.h"
 #include "common/handles.h"
 #include "common/platform.h"
@@ -224,10 +225,13 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
         if (service)
             (void)RemoveBootService();
     });
+    (void)RecordMasterHost(identity);
+    scope_exit undoRecord([]() noexcept { ForgetMasterHost(); });
     if (!RegisterSelfForStartup(iniPath, platform, program, identity, cmdInfo.m_bQuiet)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }
+    undoRecord.release();
     undoService.release();
     undoStartTypes.release();
     // A quiet run records the closing message instead of showing it; a

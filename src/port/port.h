@@ -219,6 +219,14 @@ inline constexpr DWORD kIfTypeWireless = 71;
 // Only what identifies the adapters: no addresses of any kind.
 inline constexpr DWORD kAdapterListFlags = 0x0001 | 0x0002 | 0x0004 | 0x0008;
 
+// The firmware's tables (kernel32.dll since Windows Vista), found at run
+// time: GetSystemFirmwareTable copies the raw SMBIOS data (provider 'RSMB',
+// id 0) into the buffer and returns its size, or the size it needs when the
+// buffer is too small; 0 with the last error set when there is none.
+using PFN_GetSystemFirmwareTable = UINT(NORVANE_WINAPI*)(DWORD provider, DWORD id, void* buffer,
+                                                         DWORD size);
+inline constexpr DWORD kFirmwareProviderRsmb = 0x52534D42; // 'RSMB'
+
 // One directory entry of a file search (the runtime's _finddata_t, narrowed to
 // what the logic reads).
 struct FIND_ENTRY {

@@ -33,6 +33,10 @@ public:
         fake.version.dwMajorVersion = 6;
         fake.version.dwMinorVersion = 2;
         fake.version.dwBuildNumber = 9200;
+        // SMBIOS 2.8: the system information (type 1) and the end of the table.
+        fake.smbios = {0, 2,    8,    0,    35, 0,    0,    0,    1,    27,   1,    0, 1, 0, 0,
+                       0, 0x33, 0x22, 0x11, 0,  0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 1, 2, 3, 4,
+                       5, 6,    6,    0,    0,  0,    0,    127,  4,    2,    0,    0, 0};
     }
 
     port::Os& Os() override { return fake; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 using namespace port;
 
@@ -195,6 +196,37 @@ TEST_F(SystemContract, ClockAdvancesAcrossASleep) {
     EXPECT_TRUE(t.wMonth >= 1 && t.wMonth <= 12);
     EXPECT_TRUE(t.wDay >= 1 && t.wDay <= 31);
     EXPECT_LT(t.wHour, 24);
+}
+
+// The firmware's raw SMBIOS data (kernel32, found at run time): the size it
+// needs for a buffer too small, the data itself for one large enough, and a
+// type-1 structure (the system information) among its structures.
+TEST_F(SystemContract, FirmwareTableGivesTheSmbiosData) {
+    HMODULE kernel = os.LoadLibraryA("kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    auto table = reinterpret_cast<PFN_GetSystemFirmwareTable>(
+        os.GetProcAddress(kernel, "GetSystemFirmwareTable"));
+    ASSERT_NE(table, nullptr);
+    BYTE small[4] = {0xAB, 0xAB, 0xAB, 0xAB};
+    UINT const needed = table(kFirmwareProviderRsmb, 0, small, sizeof small);
+    ASSERT_GT(needed, 8u);
+    EXPECT_EQ(small[0], 0xAB) << "a buffer too small is left alone";
+    std::vector<BYTE> data(needed);
+    ASSERT_EQ(table(kFirmwareProviderRsmb, 0, data.data(), needed), needed);
+    DWORD length = 0;
+    std::memcpy(&length, &data[4], 4);
+    EXPECT_LE(length + 8, needed);
+    bool systemInformation = false;
+    for (std::size_t at = 8; at + 4 <= 8 + length && !systemInformation;) {
+        systemInformation = data[at] == 1 && data[at + 1] >= 24;
+        std::size_t strings = at + data[at + 1];
+        while (strings + 1 < 8 + length && (data[strings] || data[strings + 1]))
+            ++strings;
+        at = strings + 2;
+    }
+    EXPECT_TRUE(systemInformation);
+    EXPECT_EQ(table(0x41424344, 0, data.data(), needed), 0u) << "no such provider";
+    EXPECT_TRUE(os.FreeLibrary(kernel));
 }
 
 } // namespace

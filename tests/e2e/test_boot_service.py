@@ -3,7 +3,8 @@ the service beside its Run value and shows nothing; a copy restarted
 without a logon (`wineboot -r` starts the automatic services and no Run-key
 program) is finished by the service alone; a copy restarted with a logon
 (plain `wineboot`: the service and the Run key's program together) is
-finished once. Wine's tokens are never filtered: the elevation through the
+finished once; the master restarted without a logon stays prepared for its
+image. Wine's tokens are never filtered: the elevation through the
 consent prompt is shown on the in-memory Windows only
 (tests/unit/test_boot.cpp). The master is prepared from C:\\Temp, where any
 user may change files: the service and the Run value name the copy of the
@@ -14,7 +15,8 @@ import re
 import time
 import unittest
 
-from copybed import GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START, NotifyingCopyTestCase, client
+from copybed import (GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START, SERVICE_DEMAND_START,
+                     NotifyingCopyTestCase, client)
 from winebed import OWN_RUN_VALUE
 
 SERVICE = "Norvane"
@@ -86,18 +88,24 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertTrue(any(" start: Started on Windows" in line and "as the boot-time service"
                             in line for line in self.log_lines()))
 
-    def test_the_master_restarted_before_imaging_is_restored_by_the_service(self):
+    def test_the_master_restarted_before_imaging_stays_prepared(self):
         # Back to the master's own registration and service command.
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: self.registration},
             f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
                 "ImagePath": self.service_command}}))
         self.restart()
-        self.wait_finished()
+        deadline = time.monotonic() + 60
+        while self.outcome().get("LastMode") == "prepare" and time.monotonic() < deadline:
+            time.sleep(0.5)
+        self.assertEqual((self.outcome()["LastMode"], self.outcome()["LastResult"]),
+                         ("same host", 0))
         self.assertEqual(self.client_value("GUID"), self.master_guid)
         self.assertEqual(self.console.requests, [])
-        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_AUTO_START)
-        self.assertEqual(self.outcome()["LastMode"], "same host")
+        # The image made now still carries the utility.
+        self.assertEqual(self.bed.run_values()[OWN_RUN_VALUE]["data"], self.registration)
+        self.assertEqual(self.bed.service(SERVICE)["binary_path"], self.service_command)
+        self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_DEMAND_START)
 
     def test_a_logon_and_the_service_together_finish_the_copy_once(self):
         self.bed.shutdown()

@@ -68,13 +68,13 @@ TEST_F(HostileCommandLine, UnbalancedQuotesTakeTheRestOfTheLine) {
     EXPECT_TRUE(os.messageBoxes.empty());
 }
 
-// One digit too few or too many, or the identity of this machine before it
-// got a second adapter: another machine.
+// One digit too few or too many: another machine. The identity of this
+// machine before it got a second adapter is still this machine's.
 TEST_F(HostileCommandLine, AnIdentityOfTheWrongLengthIsAnotherMachines) {
     EXPECT_EQ(Registered(Program() + " /000c293a4b5"), 0);
     EXPECT_EQ(Registered(Program() + " /000c293a4b5c0"), 0);
     os.lanas.push_back({1, {0x00, 0x50, 0x56, 0xc0, 0x00, 0x08}, true});
-    EXPECT_EQ(Registered(Program() + " /000c293a4b5c"), 0);
+    EXPECT_EQ(Registered(Program() + " /000c293a4b5c"), 1);
     EXPECT_EQ(Registered(Program() + " /000C293A4B5C005056C00008"), 1);
 }
 

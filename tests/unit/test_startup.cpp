@@ -2,6 +2,7 @@
 // decision of InitInstance, on the in-memory Windows.
 #include "app/command_line.h"
 #include "app/host_identity.h"
+#include "app/system_uuid.h"
 #include "common/message_box.h"
 #include "app/norvane_app.h"
 #include "common/runkey.h"
@@ -226,6 +227,46 @@ TEST_F(StartUp, AnEmptyIdentityIsNeverTheSameHost) {
     EXPECT_EQ(Run("norvane.exe"), FALSE);
     EXPECT_EQ(Run("\"norvane.exe\" \"/\" -HideWindow"), FALSE);
     EXPECT_EQ(Run("norvane.exe /000c293a4b5c"), FALSE);
+}
+
+// A registration made without the master's recorded adapters is decided on
+// its identity's addresses as a set: in any order, any one of them.
+TEST_F(StartUp, ARegistrationWithoutARecordIsDecidedOnItsAddressesAsASet) {
+    Register();
+    const char* const command = "norvane.exe \"/000c293a4b5c005056c00008\" -HideWindow";
+    os.lanas = {{0, {0x00, 0x50, 0x56, 0xc0, 0x00, 0x08}, true},
+                {1, {0x00, 0x0c, 0x29, 0x3a, 0x4b, 0x5c}, true}};
+    EXPECT_EQ(Run(command), TRUE);
+    os.lanas.pop_back();
+    EXPECT_EQ(Run(command), TRUE);
+    os.lanas = {{0, {0x00, 0x11, 0x22, 0x33, 0x44, 0x55}, true}};
+    EXPECT_EQ(Run(command), FALSE);
+}
+
+// The system UUID of the firmware's system information, never read past
+// the data: fields little-endian from SMBIOS 2.6 on; none for all 00 or all
+// FF bytes, the placeholder of unconfigured firmware, or data cut short.
+TEST(SystemUuid, ReadFromTheSystemInformationStructure) {
+    // A BIOS structure (type 0) with one string, then type 1.
+    std::vector<BYTE> data = {0, 2,    8,    0,    0,    0,    0,    0, 0, 4, 0,    0,    'A',
+                              0, 0,    1,    27,   1,    0,    1,    0, 0, 0, 0x33, 0x22, 0x11,
+                              0, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 1, 2, 3, 4,    5,    6,
+                              6, 0,    0,    0,    0,    127,  4,    2, 0, 0, 0};
+    data[4] = static_cast<BYTE>(data.size() - 8);
+    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "00112233-4455-6677-8899-010203040506");
+    data[2] = 4; // SMBIOS 2.4: as stored
+    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "33221100-5544-7766-8899-010203040506");
+    for (std::size_t cut = 0; cut < 42; ++cut) {
+        std::vector<BYTE> const shorter(data.begin(), data.begin() + static_cast<long>(cut));
+        EXPECT_EQ(SmbiosSystemUuid(shorter.data(), shorter.size()), "") << cut;
+    }
+    std::fill(data.begin() + 23, data.begin() + 39, BYTE{0xFF});
+    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "");
+    std::fill(data.begin() + 23, data.begin() + 39, BYTE{0});
+    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "");
+    for (BYTE i = 0; i < 8; ++i)
+        data[23 + 2 * i + 1] = static_cast<BYTE>(2 + i);
+    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "") << "the placeholder";
 }
 
 TEST_F(StartUp, PresenceAloneSelectsReconfiguration) {

@@ -821,6 +821,7 @@ namespace {
 std::uintptr_t const kMprModule = 0x7100000;
 std::uintptr_t const kShellModule = 0x7200000;
 std::uintptr_t const kIpHelperModule = 0x7300000;
+std::uintptr_t const kKernelModule = 0x7400000;
 
 bool SameName(const std::string& a, const char* b) {
     return !CaseLess{}(a, b) && !CaseLess{}(b, a);
@@ -861,6 +862,18 @@ DWORD NORVANE_WINAPI FakeGetAdaptersAddresses(DWORD, DWORD, void*, IP_ADAPTER_AD
     }
     return ERROR_SUCCESS;
 }
+// The firmware's raw SMBIOS data.
+UINT NORVANE_WINAPI FakeGetSystemFirmwareTable(DWORD provider, DWORD id, void* buffer, DWORD size) {
+    FakeOs& os = CurrentFake();
+    if (provider != kFirmwareProviderRsmb || id != 0 || os.smbios.empty()) {
+        os.SetLastError(ERROR_NOT_FOUND);
+        return 0;
+    }
+    auto const needed = static_cast<UINT>(os.smbios.size());
+    if (buffer && size >= needed)
+        std::memcpy(buffer, os.smbios.data(), needed);
+    return needed;
+}
 } // namespace
 
 HMODULE FakeOs::LoadLibraryA(const char* name) {
@@ -881,13 +894,18 @@ HMODULE FakeOs::LoadLibraryA(const char* name) {
         ++m_libraries;
         return reinterpret_cast<HMODULE>(kIpHelperModule);
     }
+    if (SameName(n, "kernel32.dll")) {
+        ++m_libraries;
+        return reinterpret_cast<HMODULE>(kKernelModule);
+    }
     m_lastError = 126; // ERROR_MOD_NOT_FOUND
     return nullptr;
 }
 
 FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule) || !name) {
+    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule && m != kKernelModule) ||
+        !name) {
         m_lastError = ERROR_INVALID_HANDLE;
         return nullptr;
     }
@@ -900,13 +918,16 @@ FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
         return reinterpret_cast<FARPROC>(&FakeSHGetFolderPathA);
     if (m == kIpHelperModule && n == "GetAdaptersAddresses")
         return reinterpret_cast<FARPROC>(&FakeGetAdaptersAddresses);
+    if (m == kKernelModule && n == "GetSystemFirmwareTable" && firmwareTables)
+        return reinterpret_cast<FARPROC>(&FakeGetSystemFirmwareTable);
     m_lastError = ERROR_PROC_NOT_FOUND;
     return nullptr;
 }
 
 BOOL FakeOs::FreeLibrary(HMODULE module) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule) || m_libraries == 0)
+    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule && m != kKernelModule) ||
+        m_libraries == 0)
         return FALSE;
     --m_libraries;
     if (m == kMprModule)

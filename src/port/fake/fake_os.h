@@ -435,6 +435,11 @@ public:
     void AddUserFolder(const std::string& path, const std::string& user);
     BOOL TokenUserInformation(void* buffer, DWORD size, DWORD* returned);
     bool FolderThere(const char* path) const;
+    // The firmware's SMBIOS data as GetSystemFirmwareTable ('RSMB') gives it
+    // (the 8-byte header, then the structures); empty: the firmware has
+    // none. false: a kernel32 without the function (before Windows Vista).
+    std::vector<BYTE> smbios;
+    bool firmwareTables = true;
 
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
