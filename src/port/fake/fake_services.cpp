@@ -54,10 +54,8 @@ SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access
         m_lastError = ERROR_SERVICE_DOES_NOT_EXIST;
         return nullptr;
     }
-    if (s->second.deletePending) {
-        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
-        return nullptr;
-    }
+    // A service marked for deletion still opens, as on Windows and Wine:
+    // DeleteService and CreateServiceA say so.
     if (s->second.openDenied) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -262,8 +260,8 @@ BOOL FakeOs::DeleteService(SC_HANDLE handle) {
         m_lastError = error;
         return FALSE;
     }
-    if (s->deletePending) {
-        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
+    if (s->deletePending || s->deleteError) {
+        m_lastError = s->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : s->deleteError;
         return FALSE;
     }
     if (!BeginStateChange("DeleteService")) {
