@@ -62,7 +62,7 @@ struct FakeService {
     DWORD queryError = ERROR_INVALID_HANDLE;
     bool openDenied = false;     // OpenServiceA fails with ERROR_ACCESS_DENIED
     DWORD changeConfigError = 0; // non-zero: ChangeServiceConfigA fails with it
-    bool deletePending = false;  // deleted while running: gone once it stops
+    bool deletePending = false;  // marked for deletion: gone once stopped and unheld
     DWORD deleteError = 0;       // non-zero: DeleteService fails with it
 
     // Observations.
