@@ -221,9 +221,11 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     } else if (cmdInfo.m_bService) {
         Report().Event("Windows 9x has no services: the copies run at their first logon only");
     }
+    // A service that stays installed is no "nothing registered": the run
+    // then ends as one that stopped half-way (its log names the service).
     scope_exit undoService([service]() noexcept {
-        if (service)
-            (void)RemoveBootService();
+        if (service && !RemoveBootService())
+            Report().Fail(kExitUnexpectedError);
     });
     (void)RecordMasterHost(identity);
     scope_exit undoRecord([]() noexcept { ForgetMasterHost(); });

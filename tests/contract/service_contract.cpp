@@ -1,5 +1,6 @@
-// Service control manager: handles, the missing-service error, and a real
-// stand-in service taken through stop, start and a start-type change.
+// Service control manager: handles, the missing-service error, a service
+// marked for deletion, and a real stand-in service taken through stop,
+// start and a start-type change.
 #include "contract_test.h"
 
 using namespace port;
@@ -111,6 +112,29 @@ TEST_F(ServiceContract, HandleCarriesOnlyTheRightsAskedFor) {
                                          nullptr, nullptr, nullptr));
     EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(os.CloseServiceHandle(service));
+    EXPECT_TRUE(os.CloseServiceHandle(manager));
+}
+
+// A service marked for deletion still opens while a handle holds it; only
+// deleting it again says so. It goes with its last handle.
+TEST_F(ServiceContract, AServiceMarkedForDeletionOpensUntilItsLastHandleCloses) {
+    const char* const name = "NorvaneContractDeleted";
+    SC_HANDLE manager = os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    SC_HANDLE created = os.CreateServiceA(manager, name, "Norvane contract", SERVICE_ALL_ACCESS,
+                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                          SERVICE_ERROR_NORMAL, "C:\\nowhere\\none.exe", nullptr);
+    ASSERT_NE(created, nullptr) << os.GetLastError();
+    EXPECT_TRUE(os.DeleteService(created)) << os.GetLastError();
+    SC_HANDLE again = os.OpenServiceA(manager, name, DELETE);
+    ASSERT_NE(again, nullptr) << os.GetLastError();
+    EXPECT_FALSE(os.DeleteService(again));
+    EXPECT_EQ(os.GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_TRUE(os.CloseServiceHandle(again));
+    EXPECT_TRUE(os.CloseServiceHandle(created));
+    os.SetLastError(0);
+    EXPECT_EQ(os.OpenServiceA(manager, name, DELETE), nullptr);
+    EXPECT_EQ(os.GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
     EXPECT_TRUE(os.CloseServiceHandle(manager));
 }
 

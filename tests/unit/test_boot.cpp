@@ -364,3 +364,36 @@ TEST_F(Boot, AServicePreparedFromAnOpenFolderRunsAProtectedCopy) {
     EXPECT_EQ(os.PendingDeletes(), (std::vector<std::string>{copy, "C:\\Program Files\\Norvane"}));
     EXPECT_EQ(os.FileText("C:\\Temp\\norvane.exe"), "MZ the program") << "the original stays";
 }
+
+// A boot-time service left on a finished copy (its removal failed there)
+// takes itself away at the next start and changes nothing else.
+TEST_F(Boot, AServiceLeftOnAFinishedCopyTakesItselfAway) {
+    os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}};
+    FakeService& left = os.services[kBootServiceName];
+    left.binaryPath = kServiceCommand;
+    left.state = SERVICE_RUNNING; // the program is the service
+    std::string const before = RunValue(kClientRunValue) + Guid();
+    EXPECT_EQ(StartService(), kExitAlreadyRunning);
+    EXPECT_EQ(RunValue(kClientRunValue) + Guid(), before);
+    EXPECT_TRUE(net.sent.empty());
+    EXPECT_TRUE(os.services.at(kBootServiceName).deletePending);
+    os.services[kBootServiceName].state = SERVICE_STOPPED;
+    os.Reboot();
+    EXPECT_EQ(os.services.count(kBootServiceName), 0u);
+}
+
+// A /service preparation whose Run value cannot be written takes its
+// service away again (exit code 4: nothing registered); where the service
+// cannot be removed, the exit code does not say that nothing is.
+TEST_F(Boot, AFailedServicePreparationUndoesItsServiceOrSaysSo) {
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RunProgram(" /service /quiet"), kExitPreparationFailed);
+    EXPECT_EQ(os.services.count(kBootServiceName), 0u);
+    EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+
+    // One left by an earlier preparation is made to run this one, and stays.
+    os.services[kBootServiceName].deleteError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RunProgram(" /service /quiet"), kExitUnexpectedError);
+    EXPECT_EQ(os.services.at(kBootServiceName).binaryPath, kServiceCommand);
+    EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
+}

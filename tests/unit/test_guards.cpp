@@ -186,6 +186,17 @@ TEST_F(Guards, AnUnfinishedCopyStartsTheClientsServicesAgain) {
     EXPECT_NE(RunValue(kOwnRunValue), "<missing>");
 }
 
+// An unfinished copy starts again only what its run stopped: a service the
+// administrator had left stopped stays so.
+TEST_F(Guards, AnUnfinishedCopyLeavesStoppedWhatItFoundStopped) {
+    os.services["rtguard"].state = SERVICE_STOPPED;
+    os.services["hxlisten"].changeConfigError = ERROR_ACCESS_DENIED; // the restore fails
+    EXPECT_EQ(StartRegistered(), kExitCopyNotFinished);
+    EXPECT_EQ(os.services["hxlisten"].state, SERVICE_RUNNING);
+    EXPECT_EQ(os.services["rtguard"].state, SERVICE_STOPPED);
+    EXPECT_EQ(os.services["rtguard"].startRequests, 0);
+}
+
 // The notification waits at most 290 s in all while the client is stopped:
 // every wait of the library is given only what is left. Time a person spends
 // in the credential dialog does not count.
@@ -228,4 +239,29 @@ TEST_F(Guards, NoStartupEntryNamesAFolder) {
     EXPECT_NE(Log().find("\"Sentova NT Monitor\" is not written back: its settings name no "
                          "program file"),
               std::string::npos);
+}
+
+// The client's downtime: at most five minutes more than a person keeps the
+// credential dialog open. Credentials typed after ten minutes get what is
+// left of the notification's 290 s, not 290 s of their own.
+TEST_F(Guards, LateCredentialsKeepTheClientStoppedNoLongerThanTheDialogAndFiveMinutes) {
+    FakeHttpAnswer trickle = Slow(200, 60000);
+    trickle.generatedBytes = 400;
+    trickle.headers = {{"Content-Length", "400"}};
+    trickle.arrivalBytes = 1;
+    trickle.arrivalDelayMs = 1000;
+    net.answers = {Slow(HTTP_STATUS_DENIED, 90000), trickle};
+    net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "admin", "pw", 600000}};
+    DWORD stoppedAt = kFakeNever, startedAt = kFakeNever;
+    os.onSleep = [&](DWORD now) {
+        DWORD const state = os.services["hxlisten"].state;
+        if (stoppedAt == kFakeNever && state == SERVICE_STOPPED)
+            stoppedAt = now;
+        else if (stoppedAt != kFakeNever && startedAt == kFakeNever && state == SERVICE_RUNNING)
+            startedAt = now;
+    };
+    EXPECT_EQ(StartRegistered(), kExitServerNotTold);
+    ASSERT_NE(startedAt, kFakeNever);
+    EXPECT_LE(startedAt - stoppedAt, 600000u + 300000u);
+    EXPECT_GT(startedAt - stoppedAt, 600000u + 200000u) << "the typed credentials were tried";
 }

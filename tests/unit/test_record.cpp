@@ -7,6 +7,7 @@
 #include "common/report.h"
 #include "common/run_log.h"
 #include "notify/notification.h"
+#include "reconfigure/boot_service.h"
 
 #include <algorithm>
 #include <functional>
@@ -131,6 +132,52 @@ INSTANTIATE_TEST_SUITE_P(
                    t.os.services.erase("rtguard");
                },
                nullptr, 7, "copy", kNoService, "0"},
+        Ending{"RunValueNotWritten",
+               [](Record& t) {
+                   Master(t);
+                   t.os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = ERROR_ACCESS_DENIED;
+               },
+               "", 4, "prepare", "(5) Access is denied.", "<missing>"},
+        // Three failures, the gravest in the middle: 7, 6, 7 end with 6.
+        Ending{"ServerNotToldAndAServiceIsGone",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.Notifying();
+                   t.net.responder = nullptr;
+                   t.os.services.erase("rtguard");
+               },
+               nullptr, 6, "copy", kNoService, "12029"},
+        Ending{"AServiceNeverStops",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.services["rtguard"].ignoresStop = true;
+               },
+               nullptr, 7, "copy", "", "0"},
+        Ending{"AServiceNeverStartsAgain",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.services["hxlisten"].startDelayMs = 3600000;
+               },
+               nullptr, 7, "copy", "", "0"},
+        Ending{"OwnRunValueNotRemoved",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueDeleteError = ERROR_ACCESS_DENIED;
+               },
+               nullptr, 7, "copy", "(5) Access is denied.", "0"},
+        Ending{"BootServiceNotRemoved",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.services[kBootServiceName].openDenied = true;
+               },
+               nullptr, 7, "copy", "", "0"},
+        // Removed already by an earlier run; it goes once it stops.
+        Ending{"BootServiceMarkedForDeletion",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.services[kBootServiceName].deletePending = true;
+               },
+               nullptr, 0, "copy", "", "0"},
         Ending{"CopyDone",
                [](Record& t) {
                    t.AsPrepared();

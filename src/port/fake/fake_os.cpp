@@ -432,6 +432,8 @@ LONG FakeOs::RegDeleteValueA(HKEY key, const char* name) {
         return ERROR_KEY_DELETED;
     if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
+    if (k->valueDeleteError && k->values.count(name ? name : ""))
+        return static_cast<LONG>(k->valueDeleteError);
     if (k->values.erase(name ? name : "") == 0)
         return ERROR_FILE_NOT_FOUND;
     return ERROR_SUCCESS;

@@ -38,6 +38,8 @@ struct FakeRegKey {
     // Non-zero: the key opens for writing, but RegSetValueExA on it fails
     // with this code (a full hive, a value locked by a security product).
     DWORD valueWriteError = 0;
+    // Non-zero: RegDeleteValueA on it fails with this code.
+    DWORD valueDeleteError = 0;
     // Removed by DeleteKeyTree while a handle was open on it.
     bool deleted = false;
 };
@@ -61,7 +63,8 @@ struct FakeService {
     DWORD queryError = ERROR_INVALID_HANDLE;
     bool openDenied = false;     // OpenServiceA fails with ERROR_ACCESS_DENIED
     DWORD changeConfigError = 0; // non-zero: ChangeServiceConfigA fails with it
-    bool deletePending = false;  // deleted while running: gone once it stops
+    bool deletePending = false;  // marked for deletion: gone once stopped and unheld
+    DWORD deleteError = 0;       // non-zero: DeleteService fails with it
 
     // Observations.
     int stopRequests = 0;

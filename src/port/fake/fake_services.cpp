@@ -54,10 +54,8 @@ SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access
         m_lastError = ERROR_SERVICE_DOES_NOT_EXIST;
         return nullptr;
     }
-    if (s->second.deletePending) {
-        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
-        return nullptr;
-    }
+    // A service marked for deletion still opens, as on Windows and Wine:
+    // DeleteService and CreateServiceA say so.
     if (s->second.openDenied) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -217,10 +215,22 @@ BOOL FakeOs::ChangeServiceConfigA(SC_HANDLE handle, DWORD serviceType, DWORD sta
 }
 
 BOOL FakeOs::CloseServiceHandle(SC_HANDLE handle) {
-    if (m_services.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
+    auto it = m_services.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == m_services.end()) {
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
+    std::string const name = it->second.manager ? std::string() : it->second.name;
+    m_services.erase(it);
+    // A service marked for deletion goes with its last handle once it is
+    // stopped (a running one at the restart).
+    auto s = services.find(name);
+    if (s == services.end() || !s->second.deletePending || s->second.state != SERVICE_STOPPED)
+        return TRUE;
+    for (const auto& [h, open] : m_services)
+        if (!open.manager && !CaseLess{}(open.name, name) && !CaseLess{}(name, open.name))
+            return TRUE;
+    services.erase(s);
     return TRUE;
 }
 
@@ -262,18 +272,15 @@ BOOL FakeOs::DeleteService(SC_HANDLE handle) {
         m_lastError = error;
         return FALSE;
     }
-    if (s->deletePending) {
-        m_lastError = ERROR_SERVICE_MARKED_FOR_DELETE;
+    if (s->deletePending || s->deleteError) {
+        m_lastError = s->deletePending ? ERROR_SERVICE_MARKED_FOR_DELETE : s->deleteError;
         return FALSE;
     }
     if (!BeginStateChange("DeleteService")) {
         m_lastError = kPoweredOff;
         return FALSE;
     }
-    if (s->state == SERVICE_STOPPED)
-        services.erase(m_services[reinterpret_cast<std::uintptr_t>(handle)].name);
-    else
-        s->deletePending = true;
+    s->deletePending = true;
     return TRUE;
 }
 
