@@ -411,6 +411,12 @@ public:
     // The messages of the module with this handle; null when none.
     const std::map<DWORD, std::string>* ModuleMessages(const void* module) const;
 
+    // ---- error mode (fake_error_mode.cpp) ----
+    // The process's error mode, and every mode set, in order.
+    UINT errorMode = 0;
+    std::vector<UINT> errorModesSet;
+    UINT SetErrorMode(UINT mode) override;
+
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
     DWORD NetGetResourceParent(NETRESOURCEA* resource, void* buffer, DWORD* size);

@@ -114,6 +114,9 @@ public:
 
     // SyncCalls.
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
+
+    // ErrorModeCalls (win32_error_mode.cpp).
+    UINT SetErrorMode(UINT mode) override;
 };
 
 } // namespace port
