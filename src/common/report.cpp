@@ -8,6 +8,7 @@
 #include "common/text.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <vector>
@@ -352,4 +353,6 @@ void EndRunAtUncaughtFault() {
         }
         std::_Exit(Report().FinishAfterFault(fault));
     });
+    // The runtime's abort (its own, or a library's) asks nobody either.
+    std::signal(SIGABRT, [](int) { std::_Exit(Report().FinishAfterFault("the program aborted")); });
 }

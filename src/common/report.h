@@ -102,6 +102,7 @@ private:
 CRunReport& Report();
 
 // From now on std::terminate (an exception that nothing caught, one thrown
-// through a noexcept function) records the fault and ends the process with
-// kExitUnexpectedError at once, instead of the runtime's abort and its box.
+// through a noexcept function) and the runtime's abort record the fault and
+// end the process with kExitUnexpectedError at once, instead of the
+// runtime's box.
 void EndRunAtUncaughtFault();

@@ -8,6 +8,7 @@
 #include "common/run_log.h"
 #include "notify/notification.h"
 
+#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -233,6 +234,12 @@ TEST_F(Record, AFaultNothingCaughtEndsTheRunWithExitCodeOne) {
         {
             EndRunAtUncaughtFault();
             std::terminate();
+        },
+        ::testing::ExitedWithCode(kExitUnexpectedError), "");
+    EXPECT_EXIT(
+        {
+            EndRunAtUncaughtFault();
+            std::abort();
         },
         ::testing::ExitedWithCode(kExitUnexpectedError), "");
     EXPECT_TRUE(os.messageBoxes.empty());
