@@ -73,7 +73,19 @@ void Refuse(UINT stringId, UINT type, UINT helpId) {
 
 } // namespace
 
+void CNorvaneApp::SetUnattendedErrorMode() const {
+    CNorvaneCommandLineInfo cmdInfo;
+    ParseCommandLine(SplitCommandLine(m_commandLine), cmdInfo);
+    // The service's command (an identity with /service) is unattended even
+    // before the service control manager has confirmed it.
+    bool const service =
+        m_bRunAsService || (cmdInfo.m_bService && IsHostIdentity(cmdInfo.m_strHostArg));
+    if (service || cmdInfo.m_bQuiet)
+        (void)Sys().SetErrorMode(kUnattendedErrorMode);
+}
+
 port::BOOL CNorvaneApp::InitInstance() {
+    SetUnattendedErrorMode();
     // The default name of the program is the caption until the title loads.
     std::string modulePath = GetModulePath();
     if (!modulePath.empty())

@@ -32,6 +32,12 @@ public:
     // then that title.
     const char* m_pszAppName;
 
+    // A run that nobody watches (quiet, or the boot-time service) never
+    // waits at a box of the system's own: the error mode that turns them
+    // off is set before anything else the run does. The entry point calls
+    // this as soon as it has the command line; InitInstance again first.
+    void SetUnattendedErrorMode() const;
+
 private:
     // The mode's work; may raise, InitInstance reports what escapes.
     void Run();
@@ -40,6 +46,11 @@ private:
 
     std::string m_defaultAppName;
 };
+
+// The error mode of a run that nobody watches: no box for a drive without a
+// disk, a file that cannot be opened, or a crash.
+inline constexpr port::UINT kUnattendedErrorMode =
+    port::SEM_FAILCRITICALERRORS | port::SEM_NOGPFAULTERRORBOX | port::SEM_NOOPENFILEERRORBOX;
 
 // TRUE on NT releases before 4.0.
 [[nodiscard]] port::BOOL IsOldNT();

@@ -8,6 +8,8 @@
 #include "common/text.h"
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <vector>
 
@@ -300,8 +302,10 @@ std::string CRunReport::LogPath() {
     return g_state.log.Path();
 }
 
-int CRunReport::Finish() {
-    Lock lock;
+namespace {
+
+// Finish's work; the caller holds the lock.
+int FinishLocked() {
     if (!g_state.leaveOutcomeValues) {
         LONG const result = WriteOutcomeValues(g_state);
         if (result != ERROR_SUCCESS) {
@@ -315,4 +319,46 @@ int CRunReport::Finish() {
     WriteLine(Format("Finished with exit code %d: %s", g_state.outcome,
                      ExitCodeMeaning(static_cast<ExitCode>(g_state.outcome))));
     return g_state.outcome;
+}
+
+} // namespace
+
+int CRunReport::Finish() {
+    Lock lock;
+    return FinishLocked();
+}
+
+int CRunReport::FinishAfterFault(const std::string& fault) {
+    // A bounded wait: the thread that holds the lock may be this one, or
+    // one that will never let go of it.
+    bool locked = false;
+    for (int spin = 0; spin < (1 << 20) && !locked; ++spin)
+        locked = !g_lock.test_and_set(std::memory_order_acquire);
+    if (!locked)
+        return kExitUnexpectedError;
+    try {
+        g_state.outcome = kExitUnexpectedError;
+        g_state.lastMessage = "The program ended at an unexpected error: " + fault;
+        WriteLine(g_state.lastMessage);
+        (void)FinishLocked();
+    } catch (...) {
+        // What cannot be recorded now is lost; the exit code still tells.
+    }
+    g_lock.clear(std::memory_order_release);
+    return kExitUnexpectedError;
+}
+
+void EndRunAtUncaughtFault() {
+    std::set_terminate([] {
+        std::string fault = "an error that nothing caught";
+        if (std::current_exception()) {
+            try {
+                fault = DescribeCurrentException();
+            } catch (...) {
+            }
+        }
+        std::_Exit(Report().FinishAfterFault(fault));
+    });
+    // The runtime's abort (its own, or a library's) asks nobody either.
+    std::signal(SIGABRT, [](int) { std::_Exit(Report().FinishAfterFault("the program aborted")); });
 }

@@ -84,6 +84,11 @@ public:
 
     // The outcome values and the log's last line; returns the exit code.
     int Finish();
+    // The end of a run at a fault that nothing caught: what it was, then as
+    // Finish with the outcome kExitUnexpectedError. Safe on the thread that
+    // holds the record (the fault may come from inside it): the record is
+    // then left as it is. Returns kExitUnexpectedError.
+    int FinishAfterFault(const std::string& fault);
 
     // The log's full path (empty when no folder is known).
     std::string LogPath();
@@ -95,3 +100,9 @@ private:
 
 // The record of this process's run.
 CRunReport& Report();
+
+// From now on std::terminate (an exception that nothing caught, one thrown
+// through a noexcept function) and the runtime's abort record the fault and
+// end the process with kExitUnexpectedError at once, instead of the
+// runtime's box.
+void EndRunAtUncaughtFault();

@@ -157,8 +157,12 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         params.explicitAccess = FALSE;
         // One request to the configured server: a redirection is its answer,
         // never followed (the library would carry the credentials' headers
-        // to wherever it points).
-        params.openFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        // to wherever it points). Nor does the library put questions of its
+        // own to whoever is there (a cookie to accept): the only dialog of
+        // the exchange is the credential dialog, which this program asks for
+        // itself (InternetErrorDlg) and never in a quiet run.
+        params.openFlags =
+            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
         params.connectRetries = 1;
         params.connectTimeout = params.sendTimeout = params.receiveTimeout = 300000;
         params.dataSendTimeout = params.dataReceiveTimeout = 300000;

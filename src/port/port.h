@@ -405,7 +405,23 @@ public:
     virtual BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) = 0;
 };
 
-class Os : public FileCalls, public SyncCalls, public FileSecurityCalls, public LockCalls {
+// How the process meets failures that the system would otherwise put to a
+// person in a box of its own (a drive without a disk, a program that
+// crashed, a file that cannot be opened): a run that nobody watches turns
+// those boxes off before anything else.
+class ErrorModeCalls {
+public:
+    virtual ~ErrorModeCalls() = default;
+
+    // SetErrorMode: the process's new mode; returns the one it had.
+    virtual UINT SetErrorMode(UINT mode) = 0;
+};
+
+class Os : public FileCalls,
+           public SyncCalls,
+           public FileSecurityCalls,
+           public LockCalls,
+           public ErrorModeCalls {
 public:
     ~Os() override = default;
 

@@ -2,6 +2,7 @@
 // directory attribute), system message texts and run-time libraries.
 #include "contract_test.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -106,6 +107,19 @@ TEST_F(FilesContract, NetworkProviderLibraryHasTheLookupFunctions) {
     // Without an extension the system looks for the DLL of that name.
     mpr = os.LoadLibraryA("MPR");
     ASSERT_NE(mpr, nullptr);
+    if (!env->IsFake()) {
+        // A bare name is the system folder's DLL, whatever lies beside the
+        // program.
+        char path[MAX_PATH] = {};
+        char windows[MAX_PATH] = {};
+        ASSERT_GT(os.GetModuleFileNameA(mpr, path, MAX_PATH), 0u);
+        ASSERT_GT(os.GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+        std::string found = path;
+        std::string expected = std::string(windows) + "\\system32\\mpr.dll";
+        for (std::string* text : {&found, &expected})
+            std::transform(text->begin(), text->end(), text->begin(), ::tolower);
+        EXPECT_EQ(found, expected);
+    }
     EXPECT_TRUE(os.FreeLibrary(mpr));
 
     EXPECT_EQ(os.LoadLibraryA("norvane_no_such_library.dll"), nullptr);

@@ -229,5 +229,13 @@ TEST_F(SystemContract, FirmwareTableGivesTheSmbiosData) {
     EXPECT_TRUE(os.FreeLibrary(kernel));
 }
 
+// The error mode: each call answers the mode it replaces.
+TEST_F(SystemContract, ErrorModeAnswersTheOneItReplaces) {
+    UINT const original = os.SetErrorMode(SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(os.SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX),
+              SEM_FAILCRITICALERRORS);
+    EXPECT_EQ(os.SetErrorMode(original), SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
 } // namespace
 } // namespace contract

@@ -114,7 +114,7 @@ TEST_F(Notify, UseProxyDropsTheProxyAndEveryCredential) {
     EXPECT_EQ(r.accessType, INTERNET_OPEN_TYPE_DIRECT);
     EXPECT_EQ(r.server, "console.example");
     EXPECT_EQ(r.port, 8080); // the low 16 bits of the stored port
-    EXPECT_EQ(r.flags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT);
+    EXPECT_EQ(r.flags, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI);
     EXPECT_EQ(r.object.rfind(std::string("/Wardline/cgi/cgiOnInst.exe?UID=") + kGuid + "&DATE=", 0),
               0u);
     EXPECT_NE(r.object.find("&DOMAIN=Workgroup&DEFAULT_CFG=1"), std::string::npos);

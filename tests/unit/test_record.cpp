@@ -10,6 +10,8 @@
 #include "reconfigure/boot_service.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 
@@ -264,6 +266,31 @@ TEST_F(Record, AQuietRunShowsNothing) {
     EXPECT_NE(Log().find("copy: The proxy asks for credentials (status 407) that the stored ones "
                          "do not satisfy; a quiet run asks nobody"),
               std::string::npos);
+}
+
+// A fault that nothing caught (std::terminate) ends the run on the record
+// with exit code 1, never at the runtime's abort and its box.
+TEST_F(Record, AFaultNothingCaughtEndsTheRunWithExitCodeOne) {
+    AsPrepared();
+    Report().SetMode(RunMode::Copy);
+    EXPECT_EQ(Report().FinishAfterFault("the stack is gone"), kExitUnexpectedError);
+    EXPECT_EQ(Outcome("LastResult"), "1");
+    EXPECT_EQ(Outcome("LastMessage"),
+              "The program ended at an unexpected error: the stack is gone");
+    EXPECT_NE(Log().find("copy: Finished with exit code 1: "), std::string::npos) << Log();
+    EXPECT_EXIT(
+        {
+            EndRunAtUncaughtFault();
+            std::terminate();
+        },
+        ::testing::ExitedWithCode(kExitUnexpectedError), "");
+    EXPECT_EXIT(
+        {
+            EndRunAtUncaughtFault();
+            std::abort();
+        },
+        ::testing::ExitedWithCode(kExitUnexpectedError), "");
+    EXPECT_TRUE(os.messageBoxes.empty());
 }
 
 // Neither a stored password nor one typed into the credential dialog, nor

@@ -196,6 +196,73 @@ protected:
     void Register() { os.SetString(HKEY_LOCAL_MACHINE, kRunKey, kOwnRunValue, "anything"); }
 };
 
+// The fake with a trace of the calls that load, open, show or change
+// anything, in the order they come.
+class TracingOs : public FakeOs {
+public:
+    std::vector<std::string> calls;
+
+    UINT SetErrorMode(UINT mode) override {
+        calls.push_back("SetErrorMode");
+        return FakeOs::SetErrorMode(mode);
+    }
+    DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size) override {
+        calls.push_back("GetModuleFileNameA");
+        return FakeOs::GetModuleFileNameA(module, buffer, size);
+    }
+    HMODULE LoadLibraryA(const char* name) override {
+        calls.push_back("LoadLibraryA");
+        return FakeOs::LoadLibraryA(name);
+    }
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                       DWORD flags) override {
+        calls.push_back("CreateFileA");
+        return FakeOs::CreateFileA(name, access, share, creation, flags);
+    }
+    LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* result) override {
+        calls.push_back("RegOpenKeyExA");
+        return FakeOs::RegOpenKeyExA(key, subKey, options, access, result);
+    }
+    int WSAStartup(WORD version) override {
+        calls.push_back("WSAStartup");
+        return FakeOs::WSAStartup(version);
+    }
+    BOOL GetVersionExA(OSVERSIONINFOA* info) override {
+        calls.push_back("GetVersionExA");
+        return FakeOs::GetVersionExA(info);
+    }
+    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override {
+        calls.push_back("MessageBoxA");
+        return FakeOs::MessageBoxA(owner, text, caption, type);
+    }
+};
+
+// A run that nobody watches turns the system's own boxes off before it does
+// anything else; an ordinary run leaves them to the person who started it.
+TEST_F(StartUp, AQuietRunSetsTheErrorModeBeforeAnythingElse) {
+    for (bool service : {false, true}) {
+        TracingOs traced;
+        traced.strings = os.strings;
+        SetSys(&traced);
+        CNorvaneApp app;
+        app.m_commandLine =
+            service ? "norvane.exe \"/000c293a4b5c\" -HideWindow /service" : "norvane.exe /quiet";
+        app.m_bRunAsService = service;
+        EXPECT_FALSE(app.InitInstance());
+        SetSys(&os);
+        ASSERT_GT(traced.calls.size(), 3u) << "the run went on";
+        EXPECT_EQ(traced.calls[0], "SetErrorMode") << "service " << service;
+        EXPECT_EQ(traced.errorModesSet,
+                  std::vector<UINT>{SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                                    SEM_NOOPENFILEERRORBOX});
+        EXPECT_TRUE(traced.messageBoxes.empty());
+    }
+    Register();
+    EXPECT_TRUE(Run("norvane.exe /silent").has_value());
+    EXPECT_TRUE(os.errorModesSet.empty());
+}
+
 TEST_F(StartUp, ApplicationBoxesBelongToTheMainWindowWhileThereIsOne) {
     auto const dialog = reinterpret_cast<HWND>(std::uintptr_t{0x4242});
     AfxSetMainWnd(dialog);

@@ -487,6 +487,11 @@ public:
     HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
     HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
     BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
+    // ---- error mode (fake_error_mode.cpp) ----
+    // The process's error mode, and every mode set, in order.
+    UINT errorMode = 0;
+    std::vector<UINT> errorModesSet;
+    UINT SetErrorMode(UINT mode) override;
 
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);

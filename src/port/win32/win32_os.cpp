@@ -1,6 +1,7 @@
 // Win32Os: the port over the real system. Every method is a direct call of
 // the Win32 function it is named after; only types are converted.
 #include "port/win32/win32_os.h"
+#include "port/win32/win32_dlls.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -266,7 +267,8 @@ void Win32Os::LocalFree(void* memory) {
 }
 
 HMODULE Win32Os::LoadLibraryA(const char* name) {
-    return As<HMODULE>(::LoadLibraryA(name));
+    // Bare names from the system folder only, never from the program's.
+    return As<HMODULE>(LoadSystemLibrary(name));
 }
 
 FARPROC Win32Os::GetProcAddress(HMODULE module, const char* name) {
@@ -377,7 +379,7 @@ BOOL Win32Os::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     // shell32.dll brings many DLLs along: loaded only when a program is to
     // be started through it, and kept for the process's life.
     using Fn = BOOL(WINAPI*)(::SHELLEXECUTEINFOA*);
-    ::HMODULE const shell = ::LoadLibraryA("shell32.dll");
+    ::HMODULE const shell = LoadSystemLibrary("shell32.dll");
     auto const shellExecute = shell ? reinterpret_cast<Fn>(reinterpret_cast<void*>(
                                           ::GetProcAddress(shell, "ShellExecuteExA")))
                                     : nullptr;

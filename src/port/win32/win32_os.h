@@ -136,6 +136,8 @@ public:
     HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
     HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
     BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
+    // ErrorModeCalls (win32_error_mode.cpp).
+    UINT SetErrorMode(UINT mode) override;
 };
 
 } // namespace port
