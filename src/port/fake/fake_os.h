@@ -105,7 +105,14 @@ struct FakeNetworkProvider {
 };
 
 struct FakeFile {
+    FakeFile(bool isDirectory = false) : directory(isDirectory) {}
     bool directory = false;
+    // Links a user may plant: entries with the same non-zero node are names
+    // (hard links) of one file and share its bytes; an entry with a link
+    // target is a symbolic link (a reparse point) that opening follows
+    // unless told not to.
+    DWORD node = 0;
+    std::string linkTarget;
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
@@ -394,6 +401,15 @@ public:
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
     // The text of a file the program wrote; "" when there is none.
     std::string FileText(const std::string& path) const;
+    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) override;
+    // A user's plants (fake_links.cpp): a second name of an existing file,
+    // and a symbolic link to target (which need not exist).
+    void AddHardLink(const std::string& existing, const std::string& link);
+    void AddSymbolicLink(const std::string& link, const std::string& target);
+    DWORD LinkCount(const std::string& path) const;
+    // Called as a rename (MoveFileA, MoveFileExA) starts, with its source:
+    // another process acting between two calls of the program.
+    std::function<void(const std::string& from)> onRename;
 
     // ---- server notification (fake_os_text.cpp) ----
     HWND desktopWindow = reinterpret_cast<HWND>(std::uintptr_t{0x10010});
@@ -434,7 +450,15 @@ private:
         std::string path;
         DWORD access;
         std::size_t position = 0;
+        DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     };
+    // Sharing and links of files (fake_links.cpp).
+    bool SameFile(const std::string& a, const std::string& b) const;
+    // Whether an opening with access and share may join the file's others.
+    bool SharingAllows(const std::string& path, DWORD access, DWORD share) const;
+    // The bytes of path copied to the file's other names.
+    void SyncLinks(const std::string& path);
+    BOOL RenameFile(const std::string& from, const std::string& to, bool replace);
 
     struct OpenProcessHandle {
         DWORD processId;
