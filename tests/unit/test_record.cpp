@@ -1,7 +1,8 @@
 // Every run on the record: the exit code, the outcome values and the log
 // lines of each way a run can end; a quiet run that shows nothing at all; a
-// log that keeps no credential, stays below 1 MiB and, when it cannot be
-// written, changes nothing.
+// log that keeps no credential, stays below 1 MiB, is never written through
+// a link a user planted, loses no line when two processes write and turn it
+// over at once and, when it cannot be written, changes nothing.
 #include "app/worker.h"
 #include "client_machine.h"
 #include "common/report.h"

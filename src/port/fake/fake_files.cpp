@@ -513,7 +513,7 @@ BOOL FakeOs::DeleteFileA(const char* path) {
 }
 
 BOOL FakeOs::MoveFileA(const char* existing, const char* newName) {
-    return RenameFile(existing ? existing : "", newName ? newName : "", false);
+    return RenameFile(existing ? existing : "", newName ? newName : "", false, "MoveFileA");
 }
 
 DWORD FakeOs::GetCurrentProcessId() {

@@ -88,7 +88,8 @@ void FakeOs::SyncLinks(const std::string& path) {
 // A rename changes directory entries only: a hard link or a symbolic link is
 // moved as the link, and a replaced name that was a link leaves its target
 // as it was. The openings of the file follow it to its new name.
-BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool replace) {
+BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool replace,
+                        const char* call) {
     if (onRename)
         onRename(from);
     auto source = files.find(from);
@@ -115,7 +116,7 @@ BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool rep
         m_lastError = ERROR_SHARING_VIOLATION;
         return FALSE;
     }
-    if (!BeginStateChange(replace ? "MoveFileExA" : "MoveFileA")) {
+    if (!BeginStateChange(call)) {
         m_lastError = kPoweredOff;
         return FALSE;
     }

@@ -458,7 +458,7 @@ private:
     bool SharingAllows(const std::string& path, DWORD access, DWORD share) const;
     // The bytes of path copied to the file's other names.
     void SyncLinks(const std::string& path);
-    BOOL RenameFile(const std::string& from, const std::string& to, bool replace);
+    BOOL RenameFile(const std::string& from, const std::string& to, bool replace, const char* call);
 
     struct OpenProcessHandle {
         DWORD processId;

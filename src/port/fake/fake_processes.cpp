@@ -349,7 +349,8 @@ BOOL FakeOs::MoveFileExA(const char* existing, const char* newName, DWORD flags)
             m_lastError = moveFileError;
             return FALSE;
         }
-        return RenameFile(existing, newName, (flags & MOVEFILE_REPLACE_EXISTING) != 0);
+        return RenameFile(existing, newName, (flags & MOVEFILE_REPLACE_EXISTING) != 0,
+                          "MoveFileExA");
     }
     if (!BeginStateChange("MoveFileExA")) {
         m_lastError = kPoweredOff;
