@@ -6,6 +6,8 @@
 #include "common/settings.h"
 #include "common/text.h"
 
+#include <cstdint>
+
 using namespace port;
 
 namespace {
@@ -29,8 +31,7 @@ std::string CommonAppDataFolder() {
     return path;
 }
 
-// A file of the log, open for appending; INVALID_HANDLE_VALUE when it cannot
-// be opened (another process may hold it for a moment, so it is shared).
+// A file of the log; INVALID_HANDLE_VALUE when it cannot be opened.
 struct file_traits {
     using pointer = HANDLE;
     static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -38,10 +39,159 @@ struct file_traits {
 };
 using unique_file = unique_resource<file_traits>;
 
-unique_file OpenForAppending(const std::string& path) {
-    return unique_file(Sys().CreateFileA(path.c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL));
+// Windows 9x has no links, no other users, no append-only access and no
+// sharing of deletion: there the log is opened and turned over as it
+// always was.
+bool IsNt() {
+    return GetPlatformId() == static_cast<int>(VER_PLATFORM_WIN32_NT);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The log open for appending. Every writer (a service's run and a logon's
+// at once) opens it for appending only and shares everything, deletion
+// included, so that a rotation may rename it under the others' handles; the
+// system then puts each WriteFile whole at the end, whoever else writes.
+// A link at the name is opened as the link itself, never followed.
+unique_file OpenForAppending(const std::string& path, DWORD creation) {
+    Os& os = Sys();
+    if (!IsNt())
+        return unique_file(os.CreateFileA(path.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, creation,
+                                          FILE_ATTRIBUTE_NORMAL));
+    return unique_file(os.CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                      kShareAll, creation,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+}
+
+// What lies at path, opened only to be looked at (never followed).
+unique_file OpenToLookAt(const std::string& path) {
+    return unique_file(Sys().CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                         OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+}
+
+// A file with this one name and no reparse point: writing to it or moving
+// it reaches nothing else.
+bool IsPlain(const BY_HANDLE_FILE_INFORMATION& info) {
+    return !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+           info.nNumberOfLinks == 1;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Whether path names the file described by ours.
+bool IsAt(const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours) {
+    unique_file const there = OpenToLookAt(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    return there && Sys().GetFileInformationByHandle(there.get(), &info) && SameFile(info, ours);
+}
+
+// Moves what lies at path (a link a user planted, a folder in the log's
+// place) to a name of its own beside it, where an administrator can look
+// at it. Renaming a hard link or a symbolic link renames that directory
+// entry, not the file it leads to: the target keeps its bytes and its other
+// names. The new name holds this process's id and the time, and a rename
+// that finds it taken fails rather than replacing anything.
+bool SetAside(const std::string& path) {
+    Os& os = Sys();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string const aside =
+            path + Format(".aside-%lu-%lu-%d", static_cast<unsigned long>(os.GetCurrentProcessId()),
+                          static_cast<unsigned long>(os.GetTickCount()), attempt);
+        if (os.MoveFileExA(path.c_str(), aside.c_str(), 0))
+            return true;
+        DWORD const error = os.GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+// The log open for appending, with what it is; never a file reached through
+// a link. Whatever else lies at the name goes aside and a new file is made
+// in its place (CREATE_NEW: a link planted again in the meantime is refused,
+// not followed).
+unique_file OpenPlainLog(const std::string& path, const std::string& folder,
+                         BY_HANDLE_FILE_INFORMATION* info) {
+    Os& os = Sys();
+    unique_file file = OpenForAppending(path, OPEN_ALWAYS);
+    if (!file) {
+        // The folder is made when a line finds it missing.
+        os.CreateDirectoryA(folder.c_str());
+        file = OpenForAppending(path, OPEN_ALWAYS);
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (file) {
+            if (!os.GetFileInformationByHandle(file.get(), info))
+                return {};
+            if (IsPlain(*info))
+                return file;
+            file.reset();
+        } else if (DWORD const error = os.GetLastError();
+                   !IsNt() || (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_EXISTS)) {
+            // Held by another program, a full disk: no line this time.
+            return {};
+        }
+        // A link, or a name that refuses to be a file (a folder or junction).
+        if (!SetAside(path))
+            return {};
+        file = OpenForAppending(path, CREATE_NEW);
+    }
+    return {};
+}
+
+// The older log is replaced only by a plain file of the program's: what else
+// lies there goes aside first (a replacing rename would only drop the
+// entry, but the planted thing is kept for whoever looks into it, and a
+// folder there could never be replaced).
+void ClearOlder(const std::string& older) {
+    unique_file there = OpenToLookAt(older);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (there && Sys().GetFileInformationByHandle(there.get(), &info) && IsPlain(info))
+        return;
+    if (!there && Sys().GetLastError() != ERROR_ACCESS_DENIED)
+        return; // nothing there
+    there.reset();
+    SetAside(older);
+}
+
+// Turns the full log, open through file, into the older one. True when the
+// log may be opened again (turned over, by this process or another one).
+bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours) {
+    Os& os = Sys();
+    std::string const older = path + ".1";
+    if (!IsNt()) {
+        file.reset();
+        os.DeleteFileA(older.c_str());
+        return os.MoveFileA(path.c_str(), older.c_str()) != FALSE;
+    }
+    // Another writer may have turned it over already: the name then holds
+    // its new log, which must not replace the one it has just made older.
+    if (!IsAt(path, ours))
+        return true;
+    ClearOlder(older);
+    // One replacing rename: at no moment is there no older log, and every
+    // line written through any handle stays in the file it was written to.
+    // The file stays open meanwhile: should another writer have turned it
+    // over between the look and the rename, it now is the older log, and
+    // the system does not replace a file that is open.
+    if (os.MoveFileExA(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    // Held by another program: no line rather than past the limit.
+    return !IsAt(path, ours);
+}
+
+bool WriteLine(HANDLE file, const std::string& line) {
+    Os& os = Sys();
+    if (!IsNt() && os.SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
+        return false;
+    DWORD written = 0;
+    return os.WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written) &&
+           written == line.size();
 }
 
 } // namespace
@@ -119,35 +269,22 @@ const std::string& CRunLog::Path() {
 }
 
 bool CRunLog::Append(const std::string& line) {
-    Os& os = Sys();
     std::string const& path = Path();
     if (path.empty() || line.size() >= kLogLimitBytes)
         return false;
-    unique_file file = OpenForAppending(path);
-    if (!file) {
-        // The folder is made when a line finds it missing.
-        os.CreateDirectoryA(m_folder.c_str());
-        file = OpenForAppending(path);
+    // A few rounds: each one that turns the log over (or finds that another
+    // writer did) opens the new log and looks at its size again.
+    for (int round = 0; round < 4; ++round) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        unique_file file = OpenPlainLog(path, m_folder, &info);
         if (!file)
             return false;
-    }
-    DWORD const size = os.GetFileSize(file.get(), nullptr);
-    if (size == INVALID_FILE_SIZE)
-        return false;
-    if (size > 0 && size + line.size() >= kLogLimitBytes) {
-        // The full file becomes the older one; the one before that goes.
-        file.reset();
-        std::string const older = path + ".1";
-        os.DeleteFileA(older.c_str());
-        if (!os.MoveFileA(path.c_str(), older.c_str()))
-            return false; // held by another program: no line rather than past the limit
-        file = OpenForAppending(path);
-        if (!file)
+        std::uint64_t const size =
+            (std::uint64_t{info.nFileSizeHigh} << 32) | std::uint64_t{info.nFileSizeLow};
+        if (size == 0 || size + line.size() < kLogLimitBytes)
+            return WriteLine(file.get(), line);
+        if (!TurnOver(file, path, info))
             return false;
     }
-    if (os.SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
-        return false;
-    DWORD written = 0;
-    return os.WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written) &&
-           written == line.size();
+    return false;
 }

@@ -1,8 +1,11 @@
 // The log every run leaves on the machine: Norvane\norvane.log in the common
 // application data folder (the Windows folder where the system has none),
 // one CRLF-ended ANSI line per event, kept below 1 MiB by turning the full
-// file into norvane.log.1. Writing never raises and never shows anything: a
-// log that cannot be written changes nothing else.
+// file into norvane.log.1. Several processes may write at once, and any user
+// may plant files in the folder: a line is appended whole, and never through
+// a link (what is found in place of a plain file is set aside). Writing never
+// raises and never shows anything: a log that cannot be written changes
+// nothing else.
 #pragma once
 
 #include "port/port.h"

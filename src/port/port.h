@@ -306,6 +306,25 @@ struct SHELLEXECUTEINFOA {
 // A UTF-16 code unit, as MultiByteToWideChar writes it.
 using WCHAR = char16_t;
 
+// Same layouts as the system's FILETIME and BY_HANDLE_FILE_INFORMATION.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == 52);
+
 // Files the program writes itself (its record): one narrow interface of the
 // port, implemented by both sides together with the rest of Os. Handles of
 // files are INVALID_HANDLE_VALUE when not open and are closed with
@@ -329,6 +348,10 @@ public:
     // MoveFileA: renames at once; fails when the target exists.
     virtual BOOL MoveFileA(const char* existing, const char* newName) = 0;
     virtual DWORD GetCurrentProcessId() = 0;
+    // What the file open through this handle is: its attributes (a reparse
+    // point among them), size, number of names (hard links) and identity
+    // (volume serial number and file index).
+    virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) = 0;
 };
 
 // Objects shared by the processes of the machine.

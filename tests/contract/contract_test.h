@@ -32,6 +32,8 @@ public:
     virtual void WriteFile(const std::string& path, const std::string& bytes) = 0;
     // The file's bytes; "<missing>" when there is no such file.
     virtual std::string ReadFile(const std::string& path) = 0;
+    // A second name (hard link) of an existing file, as a user may plant one.
+    virtual void MakeHardLink(const std::string& existing, const std::string& link) = 0;
     // Removes a registry key and everything below it (no error when missing).
     virtual void DeleteKeyTree(port::HKEY root, const std::string& path) = 0;
     // The hardware addresses of the machine's network adapters.

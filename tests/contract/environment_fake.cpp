@@ -61,6 +61,9 @@ public:
         auto it = fake.profileFiles.find(path);
         return it == fake.profileFiles.end() ? "<missing>" : it->second;
     }
+    void MakeHardLink(const std::string& existing, const std::string& link) override {
+        fake.AddHardLink(existing, link);
+    }
     void DeleteKeyTree(port::HKEY root, const std::string& path) override {
         fake.DeleteKeyTree(root, path);
     }

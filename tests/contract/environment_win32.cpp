@@ -169,6 +169,10 @@ public:
         std::fclose(f);
         return bytes;
     }
+    void MakeHardLink(const std::string& existing, const std::string& link) override {
+        if (!::CreateHardLinkA(link.c_str(), existing.c_str(), nullptr))
+            ADD_FAILURE() << "cannot link " << link << ": " << ::GetLastError();
+    }
     void DeleteKeyTree(port::HKEY root, const std::string& path) override {
         ::RegDeleteTreeA(reinterpret_cast<::HKEY>(root), path.c_str());
     }

@@ -172,6 +172,96 @@ TEST_F(FilesContract, FilesAreCreatedAppendedRenamedAndDeleted) {
     EXPECT_NE(os.GetCurrentProcessId(), 0u);
 }
 
+// What the log relies on against links a user plants and other writers: a
+// link opened as itself tells its number of names and the file's identity;
+// renaming a link renames the entry, never the target's bytes; an
+// append-only handle writes at the end wherever it points and follows its
+// file through a rename; a file that is open, or a folder, is never
+// replaced; a file held without shared deletion is not renamed.
+TEST_F(FilesContract, LinksSharingAndReplacingRenames) {
+    std::string const folder = env->ScratchFolder();
+    std::string const target = folder + "\\theirs.txt";
+    std::string const log = folder + "\\norvane.log";
+    DWORD const share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    auto const open = [&](const std::string& path, DWORD creation) {
+        return os.CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share,
+                              creation, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    };
+    env->WriteFile(target, "theirs");
+    env->MakeHardLink(target, log);
+
+    HANDLE file = open(log, OPEN_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << os.GetLastError();
+    EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
+    BY_HANDLE_FILE_INFORMATION link{}, theirs{};
+    ASSERT_TRUE(os.GetFileInformationByHandle(file, &link));
+    EXPECT_EQ(link.nNumberOfLinks, 2u);
+    EXPECT_EQ(link.nFileSizeLow, 6u);
+    EXPECT_EQ(link.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY),
+              0u);
+    HANDLE const other = open(target, OPEN_EXISTING);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(os.GetFileInformationByHandle(other, &theirs));
+    EXPECT_EQ(theirs.dwVolumeSerialNumber, link.dwVolumeSerialNumber);
+    EXPECT_EQ(theirs.nFileIndexLow, link.nFileIndexLow);
+    EXPECT_EQ(theirs.nFileIndexHigh, link.nFileIndexHigh);
+    EXPECT_TRUE(os.CloseHandle(other));
+    EXPECT_TRUE(os.CloseHandle(file));
+    EXPECT_EQ(open(log, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), ERROR_FILE_EXISTS);
+
+    // The link goes aside: the target keeps its bytes (and both names).
+    std::string const aside = log + ".aside";
+    EXPECT_TRUE(os.MoveFileExA(log.c_str(), aside.c_str(), 0));
+    EXPECT_EQ(env->ReadFile(target), "theirs");
+    EXPECT_EQ(env->ReadFile(log), "<missing>");
+
+    // A new log: appended at its end, renamed under its open handle.
+    file = open(log, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << os.GetLastError();
+    ASSERT_TRUE(os.GetFileInformationByHandle(file, &link));
+    EXPECT_EQ(link.nNumberOfLinks, 1u);
+    DWORD written = 0;
+    EXPECT_TRUE(os.WriteFile(file, "ab", 2, &written));
+    EXPECT_EQ(os.SetFilePointer(file, 0, nullptr, FILE_BEGIN), 0u);
+    EXPECT_TRUE(os.WriteFile(file, "cd", 2, &written));
+    std::string const older = log + ".1";
+    env->WriteFile(older, "old");
+    EXPECT_FALSE(os.MoveFileExA(log.c_str(), older.c_str(), 0));
+    EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(os.MoveFileExA(log.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(os.WriteFile(file, "ef", 2, &written));
+    EXPECT_EQ(env->ReadFile(older), "abcdef");
+    // The open file at the older name is not replaced.
+    env->WriteFile(log, "new");
+    EXPECT_FALSE(os.MoveFileExA(log.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(os.CloseHandle(file));
+
+    // Held by a reader that does not share deletion: no rename.
+    HANDLE const reader =
+        os.CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    file = open(log, OPEN_EXISTING);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << "the writers' sharing admits the reader's";
+    EXPECT_TRUE(os.CloseHandle(file));
+    EXPECT_FALSE(os.MoveFileExA(log.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(os.CloseHandle(reader));
+
+    // A folder at the name: it does not open as a file and is not replaced.
+    std::string const place = folder + "\\place";
+    env->MakeFolder(place);
+    EXPECT_EQ(open(place, OPEN_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(os.MoveFileExA(log.c_str(), place.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+    for (const std::string& name : {log, older, aside})
+        EXPECT_TRUE(os.DeleteFileA(name.c_str())) << name;
+    EXPECT_EQ(env->ReadFile(target), "theirs");
+}
+
 TEST_F(FilesContract, TheShellNamesTheCommonApplicationDataFolder) {
     HMODULE const shell = os.LoadLibraryA("shell32.dll");
     ASSERT_NE(shell, nullptr);

@@ -1,7 +1,8 @@
 // Every run on the record: the exit code, the outcome values and the log
 // lines of each way a run can end; a quiet run that shows nothing at all; a
-// log that keeps no credential, stays below 1 MiB and, when it cannot be
-// written, changes nothing.
+// log that keeps no credential, stays below 1 MiB, is never written through
+// a link a user planted, loses no line when two processes write and turn it
+// over at once and, when it cannot be written, changes nothing.
 #include "app/worker.h"
 #include "client_machine.h"
 #include "common/report.h"
@@ -450,4 +451,177 @@ TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
                         std::string(kUser) + ") and its security cannot be set right: (5) "),
               std::string::npos)
         << os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+// A line keeps the letters of a localised Windows (code page 1252's
+// accented ones, 932's double-byte ones, whose second bytes are never
+// control characters); a run of control characters becomes one blank and
+// blanks at the end go.
+TEST(RecordLine, KeepsLocalLettersAndFoldsControlCharacters) {
+    SYSTEMTIME const t{2026, 12, 3, 9, 7, 5, 3, 0};
+    EXPECT_EQ(FormatLogLine(t, "POSTE-\xC9T\xC9", 7, "copy",
+                            "Acc\xE8s refus\xE9.\r\n\r\n\t(5)\x01\x7F \r\n"),
+              "2026-12-09 07:05:03 POSTE-\xC9T\xC9 7 copy: Acc\xE8s refus\xE9. (5)\r\n");
+    EXPECT_EQ(FormatLogLine(t, "PC", 7, "copy", "\x83\x54\x81\x5B\x83\x72\x83\x58\r\n\x95\x5C"),
+              "2026-12-09 07:05:03 PC 7 copy: \x83\x54\x81\x5B\x83\x72\x83\x58 \x95\x5C\r\n");
+}
+
+namespace {
+// The log's files, written by CRunLog alone (no run around it).
+class RecordFiles : public ::testing::Test {
+protected:
+    RecordFiles() {
+        SetSys(&os);
+        os.AddFolder("C:\\ProgramData\\Norvane");
+        os.AddFolder("C:\\Users\\eve");
+    }
+    ~RecordFiles() override {
+        EXPECT_EQ(os.OpenHandleCount(), 0) << os.Describe();
+        SetSys(nullptr);
+    }
+    void Fill(const std::string& path, std::size_t size) {
+        os.AddFile(path);
+        os.profileFiles[path] = std::string(size, 'x');
+    }
+    // The names beside the log that a planted link was moved to.
+    std::vector<std::string> SetAside() const {
+        std::vector<std::string> names;
+        for (const auto& [path, file] : os.files)
+            if (path.find(".aside-") != std::string::npos)
+                names.push_back(path);
+        return names;
+    }
+
+    static constexpr const char* kLog = "C:\\ProgramData\\Norvane\\norvane.log";
+    static constexpr const char* kOlder = "C:\\ProgramData\\Norvane\\norvane.log.1";
+    static constexpr const char* kTarget = "C:\\Users\\eve\\target.txt";
+    FakeOs os;
+};
+} // namespace
+
+// "Below 1 MiB": a line that would make the log exactly 1 MiB turns it over;
+// one byte less is still appended. While another program holds the full log
+// without sharing its deletion the rename fails, and the line is dropped
+// rather than written past the limit.
+TEST_F(RecordFiles, TheLogNeverReachesOneMebibyte) {
+    std::string const line = "0123456789\r\n";
+    Fill(kLog, kLogLimitBytes - line.size() - 1);
+    CRunLog log;
+    EXPECT_TRUE(log.Append(line));
+    EXPECT_EQ(os.FileText(kLog).size(), kLogLimitBytes - 1);
+    EXPECT_TRUE(log.Append("z"));
+    EXPECT_EQ(os.FileText(kLog), "z");
+    EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 1);
+
+    Fill(kLog, kLogLimitBytes - line.size());
+    HANDLE const reader = os.CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(log.Append(line));
+    EXPECT_EQ(os.FileText(kLog).size(), kLogLimitBytes - line.size());
+    EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 1);
+    os.CloseHandle(reader);
+}
+
+// A hard link or a symbolic link a user planted at the log's name is never
+// written through: it goes aside (its target unchanged) and a new log
+// begins. At the older log's name it goes aside too before the turn-over, so
+// the rename never moves a linked file and never touches a target.
+TEST_F(RecordFiles, PlantedLinksAreSetAsideAndTheirTargetsKept) {
+    os.AddFile(kTarget);
+    os.profileFiles[kTarget] = "eve's file";
+    for (bool symbolic : {false, true}) {
+        SCOPED_TRACE(symbolic ? "symbolic link" : "hard link");
+        os.files.erase(kLog);
+        if (symbolic)
+            os.AddSymbolicLink(kLog, kTarget);
+        else
+            os.AddHardLink(kTarget, kLog);
+        CRunLog log;
+        EXPECT_TRUE(log.Append("line\r\n"));
+        EXPECT_EQ(os.FileText(kTarget), "eve's file");
+        EXPECT_EQ(os.FileText(kLog), "line\r\n");
+        EXPECT_EQ(os.LinkCount(kLog), 1u);
+        EXPECT_TRUE(os.files[kLog].linkTarget.empty());
+        ASSERT_EQ(SetAside().size(), 1u);
+        os.files.erase(SetAside()[0]);
+    }
+
+    // At the older log's name, during a turn-over.
+    for (bool symbolic : {false, true}) {
+        SCOPED_TRACE(symbolic ? "symbolic link at .1" : "hard link at .1");
+        os.files.erase(kOlder);
+        if (symbolic)
+            os.AddSymbolicLink(kOlder, kTarget);
+        else
+            os.AddHardLink(kTarget, kOlder);
+        Fill(kLog, kLogLimitBytes - 3);
+        CRunLog log;
+        EXPECT_TRUE(log.Append("new\r\n"));
+        EXPECT_EQ(os.FileText(kTarget), "eve's file");
+        EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 3);
+        EXPECT_EQ(os.LinkCount(kOlder), 1u);
+        EXPECT_EQ(os.FileText(kLog), "new\r\n");
+        ASSERT_EQ(SetAside().size(), 1u);
+        EXPECT_EQ(os.files[SetAside()[0]].linkTarget, symbolic ? kTarget : "");
+        os.files.erase(SetAside()[0]);
+    }
+    EXPECT_EQ(os.LinkCount(kTarget), 1u);
+}
+
+// Two processes log at once around a full log: the second looked at the
+// full file, then, just before its rename, the first turns it over and
+// writes to the new log. The second's rename must not put that new log over
+// the older one: the older log keeps every line and both new lines are in
+// the new log.
+TEST_F(RecordFiles, TwoProcessesTurningTheLogOverLoseNoLine) {
+    std::string const full(kLogLimitBytes - 4, 'x');
+    os.AddFile(kLog);
+    os.profileFiles[kLog] = full;
+    os.AddFile(kOlder);
+    os.profileFiles[kOlder] = "oldest\r\n";
+    CRunLog service, logon;
+    os.onRename = [&](const std::string&) {
+        os.onRename = nullptr;
+        os.processId = 4343;
+        EXPECT_TRUE(logon.Append("logon\r\n"));
+        os.processId = 4242;
+    };
+    EXPECT_TRUE(service.Append("service\r\n"));
+    EXPECT_EQ(os.FileText(kOlder), full);
+    EXPECT_EQ(os.FileText(kLog), "logon\r\nservice\r\n");
+    EXPECT_TRUE(SetAside().empty());
+
+    // Lines written through a handle opened before a turn-over stay in the
+    // file they went to: writers share the file, deletion included.
+    HANDLE const other = os.CreateFileA(kLog, FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    os.profileFiles[kLog] = full;
+    EXPECT_TRUE(service.Append("after\r\n"));
+    DWORD written = 0;
+    EXPECT_TRUE(os.WriteFile(other, "late\r\n", 6, &written));
+    os.CloseHandle(other);
+    EXPECT_EQ(os.FileText(kOlder), full + "late\r\n");
+    EXPECT_EQ(os.FileText(kLog), "after\r\n");
+}
+
+// Outcome values that cannot be written leave a line saying so.
+TEST_F(Record, OutcomeValuesThatCannotBeWrittenAreLogged) {
+    os.Key(HKEY_LOCAL_MACHINE, kOutcomeKey).valueWriteError = ERROR_ACCESS_DENIED;
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), 0);
+    EXPECT_NE(Log().find("prepare: The outcome values could not be written under "
+                         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane: (5) Access is denied."),
+              std::string::npos)
+        << Log();
+}
+
+// A registered secret never reaches the log, wherever it appears in a line.
+TEST_F(Record, RegisteredSecretsAreBlottedOut) {
+    Report().Reset();
+    Report().AddSecret("Hunter-2-Secret");
+    Report().AddSecret("ab"); // too short to blot
+    Report().Event("login deploy:Hunter-2-Secret, again Hunter-2-Secret; ab");
+    EXPECT_NE(Log().find("login deploy:****, again ****; ab\r\n"), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("Hunter"), std::string::npos);
 }

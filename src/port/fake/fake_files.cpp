@@ -347,16 +347,29 @@ bool FolderOfExists(const std::map<std::string, FakeFile, CaseLess>& files,
 }
 } // namespace
 
-HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation, DWORD) {
-    std::string const path = name ? name : "";
+HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
+                           DWORD flags) {
+    std::string path = name ? name : "";
     auto error = fileErrors.find(path);
     if (error != fileErrors.end()) {
         m_lastError = error->second;
         return INVALID_HANDLE_VALUE;
     }
     auto file = files.find(path);
+    // A symbolic link is followed (a few levels deep) unless the opening
+    // asks for the link itself.
+    for (int depth = 0; !(flags & FILE_FLAG_OPEN_REPARSE_POINT) && file != files.end() &&
+                        !file->second.linkTarget.empty() && depth < 8;
+         ++depth) {
+        path = file->second.linkTarget;
+        file = files.find(path);
+    }
     if (file != files.end() && file->second.directory) {
         m_lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (file != files.end() && !SharingAllows(path, access, share)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
     if (file == files.end()) {
@@ -383,7 +396,7 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD, DWORD creation
         m_lastError = creation == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
     }
     auto const h = NextHandle();
-    m_files[h] = OpenFile{path, access};
+    m_files[h] = OpenFile{path, access, 0, share};
     return reinterpret_cast<HANDLE>(h);
 }
 
@@ -425,7 +438,8 @@ BOOL FakeOs::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    if (!(it->second.access & GENERIC_WRITE)) {
+    DWORD const writeData = GENERIC_WRITE | 0x2 /* FILE_WRITE_DATA */;
+    if (!(it->second.access & (writeData | FILE_APPEND_DATA))) {
         m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
@@ -434,12 +448,16 @@ BOOL FakeOs::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written
         return FALSE;
     }
     std::string& bytes = profileFiles[it->second.path];
+    // A handle that may only append writes at the end, wherever it points.
+    if (!(it->second.access & writeData))
+        it->second.position = bytes.size();
     if (bytes.size() < it->second.position)
         bytes.resize(it->second.position, '\0');
     bytes.replace(it->second.position,
                   std::min<std::size_t>(size, bytes.size() - it->second.position),
                   static_cast<const char*>(data), size);
     it->second.position += size;
+    SyncLinks(it->second.path);
     if (written)
         *written = size;
     return TRUE;
@@ -468,13 +486,10 @@ BOOL FakeOs::CreateDirectoryA(const char* path) {
     return TRUE;
 }
 
-// A file open through a handle is not deleted or renamed under it (the
-// program's handles share reading and writing, not deletion).
+// A file open through a handle is deleted or renamed only when every
+// opening shares deletion.
 bool FakeOs::IsOpenFile(const std::string& path) const {
-    for (const auto& [handle, open] : m_files)
-        if (!CaseLess{}(open.path, path) && !CaseLess{}(path, open.path))
-            return true;
-    return false;
+    return !SharingAllows(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 BOOL FakeOs::DeleteFileA(const char* path) {
@@ -498,35 +513,7 @@ BOOL FakeOs::DeleteFileA(const char* path) {
 }
 
 BOOL FakeOs::MoveFileA(const char* existing, const char* newName) {
-    std::string const from = existing ? existing : "";
-    std::string const to = newName ? newName : "";
-    auto file = files.find(from);
-    if (file == files.end()) {
-        m_lastError = ERROR_FILE_NOT_FOUND;
-        return FALSE;
-    }
-    if (files.count(to)) {
-        m_lastError = ERROR_ALREADY_EXISTS;
-        return FALSE;
-    }
-    if (IsOpenFile(from)) {
-        m_lastError = ERROR_SHARING_VIOLATION;
-        return FALSE;
-    }
-    if (!BeginStateChange("MoveFileA")) {
-        m_lastError = kPoweredOff;
-        return FALSE;
-    }
-    FakeFile moved = file->second;
-    files.erase(file);
-    files[to] = moved;
-    auto bytes = profileFiles.find(from);
-    if (bytes != profileFiles.end()) {
-        std::string text = std::move(bytes->second);
-        profileFiles.erase(bytes);
-        profileFiles[to] = std::move(text);
-    }
-    return TRUE;
+    return RenameFile(existing ? existing : "", newName ? newName : "", false, "MoveFileA");
 }
 
 DWORD FakeOs::GetCurrentProcessId() {

@@ -109,6 +109,7 @@ struct FakeNetworkProvider {
 };
 
 struct FakeFile {
+    FakeFile(bool isDirectory = false) : directory(isDirectory) {}
     bool directory = false;
     // Security: the owner and the DACL (by default what an administrator's
     // folder under Program Files has), and a junction or link in the
@@ -124,6 +125,12 @@ struct FakeFile {
     // The common application data folder as Windows makes it: users may
     // add files and folders, CREATOR OWNER has full control of them.
     static FakeFile CommonAppDataFolder();
+    // Links a user may plant: entries with the same non-zero node are names
+    // (hard links) of one file and share its bytes; an entry with a link
+    // target is a symbolic link (a reparse point) that opening follows
+    // unless told not to.
+    DWORD node = 0;
+    std::string linkTarget;
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
@@ -412,6 +419,15 @@ public:
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
     // The text of a file the program wrote; "" when there is none.
     std::string FileText(const std::string& path) const;
+    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) override;
+    // A user's plants (fake_links.cpp): a second name of an existing file,
+    // and a symbolic link to target (which need not exist).
+    void AddHardLink(const std::string& existing, const std::string& link);
+    void AddSymbolicLink(const std::string& link, const std::string& target);
+    DWORD LinkCount(const std::string& path) const;
+    // Called as a rename (MoveFileA, MoveFileExA) starts, with its source:
+    // another process acting between two calls of the program.
+    std::function<void(const std::string& from)> onRename;
 
     // ---- file-system security (fake_security.cpp) ----
     // The token's user; a non-administrator's new files and folders are
@@ -516,7 +532,15 @@ private:
         std::string path;
         DWORD access;
         std::size_t position = 0;
+        DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     };
+    // Sharing and links of files (fake_links.cpp).
+    bool SameFile(const std::string& a, const std::string& b) const;
+    // Whether an opening with access and share may join the file's others.
+    bool SharingAllows(const std::string& path, DWORD access, DWORD share) const;
+    // The bytes of path copied to the file's other names.
+    void SyncLinks(const std::string& path);
+    BOOL RenameFile(const std::string& from, const std::string& to, bool replace, const char* call);
 
     struct OpenProcessHandle {
         DWORD processId;

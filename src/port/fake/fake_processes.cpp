@@ -349,6 +349,14 @@ bool FakeOs::Exists(const std::string& path) const {
 }
 
 BOOL FakeOs::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+    if (existing && newName && !(flags & MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        if (moveFileError) {
+            m_lastError = moveFileError;
+            return FALSE;
+        }
+        return RenameFile(existing, newName, (flags & MOVEFILE_REPLACE_EXISTING) != 0,
+                          "MoveFileExA");
+    }
     if (!BeginStateChange("MoveFileExA")) {
         m_lastError = kPoweredOff;
         return FALSE;

@@ -429,6 +429,11 @@ DWORD Win32Os::GetCurrentProcessId() {
     return ::GetCurrentProcessId();
 }
 
+BOOL Win32Os::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    static_assert(sizeof(*info) == sizeof(::BY_HANDLE_FILE_INFORMATION));
+    return ::GetFileInformationByHandle(file, As<::LPBY_HANDLE_FILE_INFORMATION>(info));
+}
+
 // ---------------------------------------------------------------- SyncCalls
 
 HANDLE Win32Os::CreateMutexA(BOOL initialOwner, const char* name) {

@@ -111,6 +111,7 @@ public:
     BOOL DeleteFileA(const char* path) override;
     BOOL MoveFileA(const char* existing, const char* newName) override;
     DWORD GetCurrentProcessId() override;
+    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) override;
 
     // SyncCalls.
     HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;

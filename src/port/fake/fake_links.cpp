@@ -1,0 +1,161 @@
+// FakeOs: what a user can plant where the program writes (hard links,
+// symbolic links), the sharing of one file by several openings, renames
+// that replace, and a file's identity as GetFileInformationByHandle tells it.
+#include "port/fake/fake_os.h"
+
+namespace port {
+
+namespace {
+
+// File indexes handed out; they only need to differ between files.
+DWORD g_lastNode = 0x100;
+
+bool SamePath(const std::string& a, const std::string& b) {
+    return !CaseLess{}(a, b) && !CaseLess{}(b, a);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+} // namespace
+
+void FakeOs::AddHardLink(const std::string& existing, const std::string& link) {
+    FakeFile& file = files.at(existing);
+    if (!file.node)
+        file.node = ++g_lastNode;
+    FakeFile const copy = file;
+    AddFile(link);
+    files[link] = copy;
+    profileFiles[link] = profileFiles[existing];
+}
+
+void FakeOs::AddSymbolicLink(const std::string& link, const std::string& target) {
+    AddFile(link);
+    files[link].linkTarget = target;
+}
+
+DWORD FakeOs::LinkCount(const std::string& path) const {
+    auto file = files.find(path);
+    if (file == files.end())
+        return 0;
+    if (!file->second.node)
+        return 1;
+    DWORD count = 0;
+    for (const auto& [name, entry] : files)
+        count += entry.node == file->second.node ? 1 : 0;
+    return count;
+}
+
+bool FakeOs::SameFile(const std::string& a, const std::string& b) const {
+    if (SamePath(a, b))
+        return true;
+    auto first = files.find(a);
+    auto second = files.find(b);
+    return first != files.end() && second != files.end() && first->second.node &&
+           first->second.node == second->second.node;
+}
+
+bool FakeOs::SharingAllows(const std::string& path, DWORD access, DWORD share) const {
+    auto const rights = [](DWORD a) {
+        DWORD r = 0;
+        if (a & (GENERIC_READ | 0x1 /* FILE_READ_DATA */))
+            r |= FILE_SHARE_READ;
+        if (a & (GENERIC_WRITE | 0x2 /* FILE_WRITE_DATA */ | FILE_APPEND_DATA))
+            r |= FILE_SHARE_WRITE;
+        if (a & DELETE)
+            r |= FILE_SHARE_DELETE;
+        return r;
+    };
+    for (const auto& [handle, open] : m_files) {
+        if (!SameFile(open.path, path))
+            continue;
+        // Each side must share what the other does with the file.
+        if ((rights(access) & ~open.share) || (rights(open.access) & ~share))
+            return false;
+    }
+    return true;
+}
+
+void FakeOs::SyncLinks(const std::string& path) {
+    auto file = files.find(path);
+    if (file == files.end() || !file->second.node)
+        return;
+    std::string const bytes = profileFiles[path];
+    for (const auto& [name, entry] : files)
+        if (entry.node == file->second.node && !SamePath(name, path))
+            profileFiles[name] = bytes;
+}
+
+// A rename changes directory entries only: a hard link or a symbolic link is
+// moved as the link, and a replaced name that was a link leaves its target
+// as it was. The openings of the file follow it to its new name.
+BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool replace,
+                        const char* call) {
+    if (onRename)
+        onRename(from);
+    auto source = files.find(from);
+    if (source == files.end()) {
+        m_lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    auto target = files.find(to);
+    if (target != files.end() && !SamePath(from, to)) {
+        if (!replace) {
+            m_lastError = ERROR_ALREADY_EXISTS;
+            return FALSE;
+        }
+        // A folder, or a file that is open, is never replaced.
+        bool open = false;
+        for (const auto& [handle, o] : m_files)
+            open = open || SamePath(o.path, to);
+        if (target->second.directory || open) {
+            m_lastError = ERROR_ACCESS_DENIED;
+            return FALSE;
+        }
+    }
+    if (!SharingAllows(from, DELETE, kShareAll)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
+        return FALSE;
+    }
+    if (!BeginStateChange(call)) {
+        m_lastError = kPoweredOff;
+        return FALSE;
+    }
+    if (SamePath(from, to))
+        return TRUE;
+    FakeFile const moved = source->second;
+    files.erase(source);
+    profileFiles.erase(to);
+    files[to] = moved;
+    auto bytes = profileFiles.find(from);
+    if (bytes != profileFiles.end()) {
+        std::string text = std::move(bytes->second);
+        profileFiles.erase(bytes);
+        profileFiles[to] = std::move(text);
+    }
+    for (auto& [handle, open] : m_files)
+        if (SamePath(open.path, from))
+            open.path = to;
+    return TRUE;
+}
+
+BOOL FakeOs::GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
+    auto it = m_files.find(reinterpret_cast<std::uintptr_t>(handle));
+    auto file = it == m_files.end() ? files.end() : files.find(it->second.path);
+    if (file == files.end() || !info) {
+        m_lastError = file == files.end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (!file->second.node)
+        file->second.node = ++g_lastNode;
+    *info = BY_HANDLE_FILE_INFORMATION{};
+    info->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE |
+                             (file->second.linkTarget.empty() ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+    info->dwVolumeSerialNumber = 0x4E560001;
+    info->nFileSizeLow = static_cast<DWORD>(profileFiles[it->second.path].size());
+    info->nNumberOfLinks = LinkCount(it->second.path);
+    info->nFileIndexLow = file->second.node;
+    m_lastError = 0;
+    return TRUE;
+}
+
+} // namespace port
