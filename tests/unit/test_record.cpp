@@ -451,6 +451,8 @@ TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
                         std::string(kUser) + ") and its security cannot be set right: (5) "),
               std::string::npos)
         << os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+}
+
 // A line keeps the letters of a localised Windows (code page 1252's
 // accented ones, 932's double-byte ones, whose second bytes are never
 // control characters); a run of control characters becomes one blank and
