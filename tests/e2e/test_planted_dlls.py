@@ -5,7 +5,10 @@ under each name, records every process that loads it (and then refuses to
 load). Wine is told to prefer a native DLL for those names, so its loader
 looks beside the program as Windows does for a DLL that is not one of its
 known DLLs. A preparation with /service, a copy's run at logon with its
-notification, and the boot-time service's run load none of them.
+notification, and the boot-time service's run load none of them. The
+preparation registers its copy in C:\\Program Files\\Norvane (C:\\Temp lets
+users change files); the same DLLs are planted beside that copy too, so that
+no run loads a DLL from its own program's folder, whichever that is.
 
 Without the program's confined DLL search, its import of NETAPI32.dll alone
 loaded the planted one before any of its code ran (measured with the
@@ -19,6 +22,9 @@ from copybed import GUID_TEXT, OTHER_MACHINE, NotifyingCopyTestCase, client
 from winebed import OWN_RUN_VALUE
 
 TEMP_EXE = r"C:\Temp\norvane.exe"
+INSTALLED_FOLDER = r"C:\Program Files\Norvane"
+INSTALLED_EXE = INSTALLED_FOLDER + r"\norvane.exe"
+FOLDERS = (r"C:\Temp", INSTALLED_FOLDER)
 # Every name the program loads itself or imports, and one the system's own
 # libraries load on its behalf (iphlpapi, by netapi32). Wine 8 looks for each
 # of them beside the program when told to prefer a native DLL.
@@ -44,13 +50,14 @@ class PlantedDllTest(NotifyingCopyTestCase):
 
     def logon(self, timeout_ms: int = 120000, **dialog):
         words = [q or b for q, b in re.findall(r'"([^"]*)"|(\S+)', self.own_command())]
-        self.assertEqual(words[0], TEMP_EXE)
-        return self.run_norvane(*words[1:], timeout_ms=timeout_ms, **dialog)
+        self.assertEqual(words[0], INSTALLED_EXE)
+        return self.run_norvane(*words[1:], win_path=INSTALLED_EXE, timeout_ms=timeout_ms,
+                                **dialog)
 
-    def plant(self):
+    def plant(self, folder: str = r"C:\Temp"):
         planted = self.bed.testbed_exe("planted.dll").read_bytes()
         for name in PLANTED:
-            self.bed.c_path(r"C:\Temp" + "\\" + name).write_bytes(planted)
+            self.bed.c_path(folder + "\\" + name).write_bytes(planted)
         # Native first for these names, for norvane.exe only (the test bed's
         # own programs run as before).
         self.bed.regedit_import(client.reg_file({
@@ -58,10 +65,10 @@ class PlantedDllTest(NotifyingCopyTestCase):
                 name.lower()[:-4]: "native,builtin" for name in PLANTED}}))
 
     def assert_none_loaded(self, run: str):
-        loaded = {name: self.bed.c_path(r"C:\Temp" + "\\" + name + ".loaded").read_text(
-                      errors="replace").split()
-                  for name in PLANTED
-                  if self.bed.c_path(r"C:\Temp" + "\\" + name + ".loaded").exists()}
+        loaded = {folder + "\\" + name: self.bed.c_path(folder + "\\" + name + ".loaded")
+                  .read_text(errors="replace").split()
+                  for folder in FOLDERS for name in PLANTED
+                  if self.bed.c_path(folder + "\\" + name + ".loaded").exists()}
         self.assertEqual(loaded, {}, f"planted DLLs loaded by the {run}")
 
     def wait_finished(self, seconds: float = 150):
@@ -84,6 +91,7 @@ class PlantedDllTest(NotifyingCopyTestCase):
             # fails the preparation: this says why.
             self.assert_none_loaded("preparation")
         self.assertEqual(self.preparation.exit_code, 0)
+        self.plant(INSTALLED_FOLDER)
         master_guid = self.client_value("GUID")
 
         # The boot-time service's run on a copy: no logon, no window.
@@ -105,7 +113,10 @@ class PlantedDllTest(NotifyingCopyTestCase):
         # imm32 and ole32 are both known DLLs, never looked for there). The
         # program's own use of ole32 (the new GUID) is shown by the service's
         # run above.
-        self.bed.c_path(r"C:\Temp\ole32.dll").unlink()
+        # (The service's run queued its copy for deletion at the next
+        # restart; until then it is there, beside its planted DLLs.)
+        for folder in FOLDERS:
+            self.bed.c_path(folder + r"\ole32.dll").unlink()
         self.register_again()
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {

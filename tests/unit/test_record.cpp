@@ -104,6 +104,18 @@ INSTANTIATE_TEST_SUITE_P(
                "You do not have administrator privileges. Only administrators can install this "
                "program.",
                "<missing>"},
+        // On Vista and later such an account may not even open the lock of a
+        // run: it is told what it lacks, not that another instance runs.
+        Ending{"NotAnAdministratorAtALogonOfVista",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.version.dwMajorVersion = 6;
+                   t.os.isAdministrator = false;
+               },
+               nullptr, 2, "refused",
+               "You do not have administrator privileges. Only administrators can install this "
+               "program.",
+               "<missing>"},
         Ending{"Nt351", [](Record& t) { t.os.version.dwMajorVersion = 3; }, "", 2, "refused",
                "Norvane Utility cannot be used in Windows NT 3.51 environment.", "<missing>"},
         Ending{"NoSockets", [](Record& t) { t.os.wsaStartupResult = 10091; }, "", 2, "refused",
