@@ -204,12 +204,9 @@ HostVerdict DecideThisHost(const std::string& registeredIdentity, bool atBoot) {
                 verdict = DecideHost(master, host, &why);
             }
         }
-        // At a logon the adapters have long been reported: a host without
-        // any is none that was prepared (the preparation needs one).
-        if (!atBoot && verdict == HostVerdict::Undecided) {
-            verdict = HostVerdict::Copy;
-            why = "it reports no adapter address at a logon";
-        }
+        // A logon without any adapter stays undecided too: the master with
+        // its adapter disabled or unplugged would otherwise take itself for
+        // a copy, and the job waits for a start that reports one.
         Report().Event("The master's adapters (" +
                        std::string(master.recorded ? "recorded at its preparation"
                                                    : "from its registered identity") +
