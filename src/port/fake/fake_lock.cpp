@@ -163,23 +163,30 @@ void FakeOs::DeleteBoundaryDescriptor(HANDLE boundary) {
     m_boundaries.erase(reinterpret_cast<std::uintptr_t>(boundary));
 }
 
-HANDLE FakeOs::CreatePrivateNamespaceA(void*, HANDLE boundary, const char* alias) {
+const std::string* FakeOs::NamespaceBoundary(HANDLE boundary, const char* alias) {
     auto const found = m_boundaries.find(reinterpret_cast<std::uintptr_t>(boundary));
     if (found == m_boundaries.end() || !alias) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    std::string const name = found->second.name;
-    if (auto error = lockErrors.find(name); error != lockErrors.end()) {
+    if (auto error = lockErrors.find(found->second.name); error != lockErrors.end()) {
         m_lastError = error->second;
         return nullptr;
     }
     // The boundary holds the Administrators group: a token without it
-    // enabled makes no such namespace.
+    // enabled neither makes nor opens such a namespace.
     if (!FullAdministrator()) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    return &found->second.name;
+}
+
+HANDLE FakeOs::CreatePrivateNamespaceA(void*, HANDLE boundary, const char* alias) {
+    const std::string* const boundaryName = NamespaceBoundary(boundary, alias);
+    if (!boundaryName)
+        return nullptr;
+    std::string const name = *boundaryName;
     auto const existing = privateNamespaces.find(name);
     if (existing != privateNamespaces.end() && existing->second > 0) {
         m_lastError = ERROR_ALREADY_EXISTS;
@@ -193,20 +200,10 @@ HANDLE FakeOs::CreatePrivateNamespaceA(void*, HANDLE boundary, const char* alias
 }
 
 HANDLE FakeOs::OpenPrivateNamespaceA(HANDLE boundary, const char* alias) {
-    auto const found = m_boundaries.find(reinterpret_cast<std::uintptr_t>(boundary));
-    if (found == m_boundaries.end() || !alias) {
-        m_lastError = ERROR_INVALID_PARAMETER;
+    const std::string* const boundaryName = NamespaceBoundary(boundary, alias);
+    if (!boundaryName)
         return nullptr;
-    }
-    std::string const name = found->second.name;
-    if (auto error = lockErrors.find(name); error != lockErrors.end()) {
-        m_lastError = error->second;
-        return nullptr;
-    }
-    if (!FullAdministrator()) {
-        m_lastError = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
+    std::string const name = *boundaryName;
     auto const existing = privateNamespaces.find(name);
     if (existing == privateNamespaces.end() || existing->second <= 0) {
         m_lastError = ERROR_PATH_NOT_FOUND;

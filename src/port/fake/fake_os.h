@@ -585,6 +585,9 @@ private:
     std::map<std::uintptr_t, Boundary> m_boundaries;
     std::map<std::uintptr_t, std::pair<std::string, std::string>> m_namespaceHandles;
     bool FullAdministrator() const { return isAdministrator && !adminDenyOnly; }
+    // The boundary's name for making or opening a namespace under alias;
+    // null with the last error where this token may do neither.
+    const std::string* NamespaceBoundary(HANDLE boundary, const char* alias);
     HANDLE MakeMutex(const char* name, const std::string* security);
 };
 
