@@ -149,7 +149,7 @@ void CNorvaneApp::Run() {
     if (!guard.Acquire()) {
         // The lock of a run refuses a user without administrator rights:
         // such a user could change nothing anyway, and is told so as before.
-        if (GetPlatformId() == VER_PLATFORM_WIN32_NT && !IsAdministrator()) {
+        if (IsNT() && !IsAdministrator()) {
             Report().Event("This account may not open the lock of a run: it has no administrator "
                            "rights");
             Refuse(IDS_NOT_ADMINISTRATOR, MB_ICONERROR, static_cast<UINT>(-1));

@@ -192,6 +192,10 @@ std::string GetWindowsFolder() {
     return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
 }
 
+bool IsNT() {
+    return GetPlatformId() == static_cast<int>(VER_PLATFORM_WIN32_NT);
+}
+
 std::string GetProgramFilesFolder() {
     return ReadValueIntoBuffer(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
                                "ProgramFilesDir", MAX_PATH);

@@ -10,6 +10,8 @@
 
 // dwPlatformId of GetVersionExA: 0 Win32s, 1 Windows 9x, 2 NT.
 int GetPlatformId();
+// The Windows NT family (platform 2).
+bool IsNT();
 port::BOOL IsAdministrator();
 // The token's TokenElevationType (Windows Vista and later: 1 no split token,
 // 2 the full one, 3 the filtered one); 0 where the system has no such class.

@@ -39,23 +39,18 @@ struct file_traits {
 };
 using unique_file = unique_resource<file_traits>;
 
-// Windows 9x has no links, no other users, no append-only access and no
-// sharing of deletion: there the log is opened and turned over as it
-// always was.
-bool IsNt() {
-    return GetPlatformId() == static_cast<int>(VER_PLATFORM_WIN32_NT);
-}
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// The log open for appending. Every writer (a service's run and a logon's
+// The log open for appending. (Windows 9x has no links, no other users, no
+// append-only access and no sharing of deletion: there the log is opened
+// and turned over as it always was.) Every writer (a service's run and a logon's
 // at once) opens it for appending only and shares everything, deletion
 // included, so that a rotation may rename it under the others' handles; the
 // system then puts each WriteFile whole at the end, whoever else writes.
 // A link at the name is opened as the link itself, never followed.
 unique_file OpenForAppending(const std::string& path, DWORD creation) {
     Os& os = Sys();
-    if (!IsNt())
+    if (!IsNT())
         return unique_file(os.CreateFileA(path.c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, creation,
                                           FILE_ATTRIBUTE_NORMAL));
@@ -132,7 +127,7 @@ unique_file OpenPlainLog(const std::string& path, const std::string& folder,
                 return file;
             file.reset();
         } else if (DWORD const error = os.GetLastError();
-                   !IsNt() || (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_EXISTS)) {
+                   !IsNT() || (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_EXISTS)) {
             // Held by another program, a full disk: no line this time.
             return {};
         }
@@ -164,7 +159,7 @@ void ClearOlder(const std::string& older) {
 bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours) {
     Os& os = Sys();
     std::string const older = path + ".1";
-    if (!IsNt()) {
+    if (!IsNT()) {
         file.reset();
         os.DeleteFileA(older.c_str());
         return os.MoveFileA(path.c_str(), older.c_str()) != FALSE;
@@ -187,7 +182,7 @@ bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_I
 
 bool WriteLine(HANDLE file, const std::string& line) {
     Os& os = Sys();
-    if (!IsNt() && os.SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
+    if (!IsNT() && os.SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER)
         return false;
     DWORD written = 0;
     return os.WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written) &&
@@ -210,7 +205,7 @@ std::string SecureLogFolder(std::string* note) {
     // nor mend it, and writes nothing its user could not write anyway: the
     // plain folder too (made on demand; the next administrator's run mends
     // what it made).
-    if (GetPlatformId() != VER_PLATFORM_WIN32_NT || !IsAdministrator())
+    if (!IsNT() || !IsAdministrator())
         return LogFolder();
     std::string const common = CommonAppDataFolder();
     if (!common.empty()) {

@@ -25,10 +25,6 @@ constexpr DWORD kFileChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE 
                                     WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 constexpr DWORD kFolderChangeRights = kFileChangeRights | FILE_DELETE_CHILD;
 
-bool Same(const std::string& a, const std::string& b) {
-    return a == b;
-}
-
 // The token's user, when it is an administrator: what such a one owns no
 // standard user can have made (where Windows makes an administrator's
 // files its own, as XP does, and under Wine, whose every file is the
@@ -56,18 +52,18 @@ std::string AdministratorUser() {
 }
 
 bool Trusted(const std::string& sid, const std::string& administrator) {
-    return Same(sid, kSidLocalSystem) || Same(sid, kSidAdministrators) ||
-           Same(sid, kSidTrustedInstaller) || (!administrator.empty() && Same(sid, administrator));
+    return sid == kSidLocalSystem || sid == kSidAdministrators || sid == kSidTrustedInstaller ||
+           (!administrator.empty() && sid == administrator);
 }
 
 std::string Who(const std::string& sid) {
-    if (Same(sid, kSidEveryone))
+    if (sid == kSidEveryone)
         return "Everyone";
-    if (Same(sid, kSidUsers))
+    if (sid == kSidUsers)
         return "Users";
-    if (Same(sid, kSidAuthenticatedUsers))
+    if (sid == kSidAuthenticatedUsers)
         return "Authenticated Users";
-    if (Same(sid, kSidInteractive))
+    if (sid == kSidInteractive)
         return "INTERACTIVE";
     return sid.empty() ? std::string("an account in a conditional entry") : sid;
 }
@@ -182,8 +178,8 @@ bool OthersMayChange(const std::string& path, std::string* why) {
                 !(ace.mask & rights))
                 continue;
             if (ace.type == ACCESS_ALLOWED_ACE_TYPE &&
-                (Trusted(ace.sid, administrator) || Same(ace.sid, kOwnerRights) ||
-                 Same(ace.sid, kCreatorOwner)))
+                (Trusted(ace.sid, administrator) || ace.sid == kOwnerRights ||
+                 ace.sid == kCreatorOwner))
                 continue;
             reason = Who(ace.sid) + " may change it";
             break;

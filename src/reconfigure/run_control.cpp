@@ -35,8 +35,8 @@ int EndRunForControl(DWORD control) {
             // where the next start goes on from, as after a power cut.
             Report().Event("Windows shuts down: the run ends here; the next start goes on");
         } else if (!changed) {
-            Report().Event("The service is asked to stop before the run changed the client: "
-                           "the run ends here");
+            Report().Event("The service is asked to stop while no client service is stopped "
+                           "by this run: the run ends here");
         } else {
             // The service does not accept a stop while it runs: one that got
             // here was sent as the service started. The listener keeps the

@@ -19,10 +19,6 @@ namespace {
 constexpr DWORD kWaitingPauseMs = 3000;
 constexpr const char* kClient9xProgram = "STVWIN97.EXE";
 
-bool IsNT() {
-    return GetPlatformId() == VER_PLATFORM_WIN32_NT;
-}
-
 const char* ClientKey() {
     return IsNT() ? kClientKeyNT : kClientKey9x;
 }

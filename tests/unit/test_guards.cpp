@@ -37,6 +37,16 @@ FakeHttpAnswer Slow(DWORD status, DWORD headerDelayMs) {
     return a;
 }
 
+// Headers after headerDelayMs, then a body of 400 bytes at one a second.
+FakeHttpAnswer Trickle(DWORD headerDelayMs) {
+    FakeHttpAnswer a = Slow(200, headerDelayMs);
+    a.generatedBytes = 400;
+    a.headers = {{"Content-Length", "400"}};
+    a.arrivalBytes = 1;
+    a.arrivalDelayMs = 1000;
+    return a;
+}
+
 } // namespace
 
 // Two instances started together: the one that finds the machine-wide mutex
@@ -203,12 +213,7 @@ TEST_F(Guards, AnUnfinishedCopyLeavesStoppedWhatItFoundStopped) {
 TEST_F(Guards, TheNotificationEndsWithinFiveMinutes) {
     // Headers after 80 s, then one byte a second for 400 s: the body's own
     // limit (five minutes) alone would let it run to 380 s.
-    FakeHttpAnswer trickle = Slow(200, 80000);
-    trickle.generatedBytes = 400;
-    trickle.headers = {{"Content-Length", "400"}};
-    trickle.arrivalBytes = 1;
-    trickle.arrivalDelayMs = 1000;
-    net.answers = {trickle};
+    net.answers = {Trickle(80000)};
     DWORD start = os.now;
     EXPECT_FALSE(::NotifyServer(view, Guid()));
     EXPECT_LE(os.now - start, 290000u);
@@ -245,12 +250,7 @@ TEST_F(Guards, NoStartupEntryNamesAFolder) {
 // credential dialog open. Credentials typed after ten minutes get what is
 // left of the notification's 290 s, not 290 s of their own.
 TEST_F(Guards, LateCredentialsKeepTheClientStoppedNoLongerThanTheDialogAndFiveMinutes) {
-    FakeHttpAnswer trickle = Slow(200, 60000);
-    trickle.generatedBytes = 400;
-    trickle.headers = {{"Content-Length", "400"}};
-    trickle.arrivalBytes = 1;
-    trickle.arrivalDelayMs = 1000;
-    net.answers = {Slow(HTTP_STATUS_DENIED, 90000), trickle};
+    net.answers = {Slow(HTTP_STATUS_DENIED, 90000), Trickle(60000)};
     net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "admin", "pw", 600000}};
     DWORD stoppedAt = kFakeNever, startedAt = kFakeNever;
     os.onSleep = [&](DWORD now) {

@@ -438,7 +438,7 @@ BOOL FakeOs::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    DWORD const writeData = GENERIC_WRITE | 0x2 /* FILE_WRITE_DATA */;
+    DWORD const writeData = GENERIC_WRITE | FILE_WRITE_DATA;
     if (!(it->second.access & (writeData | FILE_APPEND_DATA))) {
         m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;

@@ -825,6 +825,11 @@ std::uintptr_t const kShellModule = 0x7200000;
 std::uintptr_t const kIpHelperModule = 0x7300000;
 std::uintptr_t const kKernelModule = 0x7400000;
 
+// A module the fake's LoadLibraryA hands out.
+bool IsFakeModule(std::uintptr_t m) {
+    return m == kMprModule || m == kShellModule || m == kIpHelperModule || m == kKernelModule;
+}
+
 bool SameName(const std::string& a, const char* b) {
     return !CaseLess{}(a, b) && !CaseLess{}(b, a);
 }
@@ -906,8 +911,7 @@ HMODULE FakeOs::LoadLibraryA(const char* name) {
 
 FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule && m != kKernelModule) ||
-        !name) {
+    if (!IsFakeModule(m) || !name) {
         m_lastError = ERROR_INVALID_HANDLE;
         return nullptr;
     }
@@ -928,8 +932,7 @@ FARPROC FakeOs::GetProcAddress(HMODULE module, const char* name) {
 
 BOOL FakeOs::FreeLibrary(HMODULE module) {
     auto const m = reinterpret_cast<std::uintptr_t>(module);
-    if ((m != kMprModule && m != kShellModule && m != kIpHelperModule && m != kKernelModule) ||
-        m_libraries == 0)
+    if (!IsFakeModule(m) || m_libraries == 0)
         return FALSE;
     --m_libraries;
     if (m == kMprModule)
