@@ -10,6 +10,7 @@
 #include "common/secure_folder.h"
 #include "common/settings.h"
 #include "common/syserror.h"
+#include "common/text.h"
 #include "reconfigure/boot_service.h"
 #include "reconfigure/reconfiguration.h"
 #include "reconfigure/service_control.h"
@@ -142,15 +143,19 @@ void CReconfiguration::StartClient() {
                 ScopedServiceHandle service = OpenClientService(manager, ServiceNameFromFile(file));
                 ShowStatus(IDS_STARTING_SERVICES);
                 WaitServiceQueryable(service);
-                os.StartServiceA(service.get(), 0, nullptr); // already running is fine
-                ShowStatus(IDS_WAITING_SERVICE_START);
-                os.Sleep(kAfterStartMs);
                 std::string const name = ServiceNameFromFile(file);
-                if (WaitServiceRunning(service)) {
-                    Report().Event("The client's service \"" + name + "\" is running");
+                ServiceStartOutcome const start = StartServiceAndWait(service, name, [&]() {
+                    ShowStatus(IDS_WAITING_SERVICE_START);
+                    os.Sleep(kAfterStartMs);
+                });
+                if (start.running) {
+                    Report().Event(Format("The client's service \"%s\" is running (%s)",
+                                          name.c_str(),
+                                          start.starts == 1 ? "one start" : "started again"));
                 } else {
                     Report().Fail(kExitCopyIncomplete);
-                    Report().Event("The client's service \"" + name + "\" did not start");
+                    Report().Event("The client's service \"" + name +
+                                   "\" did not start: " + start.why);
                 }
             }
         } catch (const CSystemError& error) {

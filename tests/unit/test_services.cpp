@@ -109,12 +109,21 @@ TEST_F(Services, StopGivesUpAfterTwentyAttempts) {
     EXPECT_EQ(os.services["hxlisten"].state, SERVICE_RUNNING);
 }
 
-TEST_F(Services, FailingStatusQueriesCostTheStopNoTime) {
+// The service manager of a starved machine may answer the next query.
+TEST_F(Services, AFailingStatusQueryPausesLikeAnyOtherStopAttempt) {
     os.services["hxlisten"].failingQueries = -1;
-    WithService("hxlisten", [](auto& s) { StopServiceAndWait(s); });
+    WithService("hxlisten",
+                [](auto& s) { EXPECT_EQ(StopServiceAndWait(s), ServiceStop::NotStopped); });
     EXPECT_EQ(os.services["hxlisten"].queries, 20);
     EXPECT_EQ(os.services["hxlisten"].stopRequests, 0);
-    EXPECT_TRUE(os.sleeps.empty());
+    EXPECT_EQ(SleptMs(), 20000u);
+
+    os.sleeps.clear();
+    os.services["hxlisten"].failingQueries = 3;
+    WithService("hxlisten",
+                [](auto& s) { EXPECT_EQ(StopServiceAndWait(s), ServiceStop::Stopped); });
+    EXPECT_EQ(os.services["hxlisten"].state, SERVICE_STOPPED);
+    EXPECT_EQ(SleptMs(), 4000u);
 }
 
 TEST_F(Services, WaitsForQueryableAndRunningAreBounded) {
@@ -122,7 +131,11 @@ TEST_F(Services, WaitsForQueryableAndRunningAreBounded) {
     WithService("hxlisten", [](auto& s) { WaitServiceQueryable(s); });
     EXPECT_EQ(SleptMs(), 20000u);
     os.sleeps.clear();
-    WithService("hxlisten", [](auto& s) { WaitServiceRunning(s); });
+    WithService("hxlisten", [this](auto& s) {
+        std::string why;
+        EXPECT_EQ(WaitServiceRunning(s, os.GetTickCount(), 30000, &why), StartWait::GaveUp);
+        EXPECT_NE(why.find("(6) "), std::string::npos) << why;
+    });
     EXPECT_EQ(SleptMs(), 20000u);
 
     os.sleeps.clear();
@@ -136,9 +149,26 @@ TEST_F(Services, WaitRunningReturnsOnceTheStartCompletes) {
     svc.state = SERVICE_STOPPED;
     svc.startDelayMs = 4500;
     WithService("hxlisten", [this](auto& s) {
+        DWORD const startedAt = os.GetTickCount();
         ASSERT_TRUE(os.StartServiceA(s.get(), 0, nullptr));
-        WaitServiceRunning(s);
+        std::string why;
+        EXPECT_EQ(WaitServiceRunning(s, startedAt, 30000, &why), StartWait::Running);
     });
     EXPECT_EQ(svc.state, SERVICE_RUNNING);
     EXPECT_EQ(SleptMs(), 5000u);
+}
+
+// Windows keeps the start limit as a number, Wine as a text; anything else
+// is the default.
+TEST_F(Services, TheStartLimitIsTheServiceManagersOwn) {
+    const char* control = "SYSTEM\\CurrentControlSet\\Control";
+    EXPECT_EQ(ServiceStartLimitMs(), 30000u);
+    os.SetDword(HKEY_LOCAL_MACHINE, control, "ServicesPipeTimeout", 60000);
+    EXPECT_EQ(ServiceStartLimitMs(), 60000u);
+    os.SetString(HKEY_LOCAL_MACHINE, control, "ServicesPipeTimeout", "45000");
+    EXPECT_EQ(ServiceStartLimitMs(), 45000u);
+    os.SetString(HKEY_LOCAL_MACHINE, control, "ServicesPipeTimeout", "45 s");
+    EXPECT_EQ(ServiceStartLimitMs(), 30000u);
+    os.SetDword(HKEY_LOCAL_MACHINE, control, "ServicesPipeTimeout", 0xFFFFFFFF);
+    EXPECT_EQ(ServiceStartLimitMs(), 600000u) << "every wait stays bounded";
 }

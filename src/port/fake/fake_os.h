@@ -56,8 +56,16 @@ struct FakeService {
     DWORD state = SERVICE_RUNNING;
 
     // Scripting.
-    DWORD stopDelayMs = 0;    // STOP_PENDING this long after a stop request
-    DWORD startDelayMs = 0;   // START_PENDING this long after a start
+    DWORD stopDelayMs = 0;  // STOP_PENDING this long after a stop request
+    DWORD startDelayMs = 0; // START_PENDING this long after a start
+    // While START_PENDING: the checkpoint goes up by one every this many ms
+    // (0: it stays 0), with this wait hint, as a service reports its progress.
+    DWORD checkpointEveryMs = 0;
+    DWORD waitHintMs = 0;
+    // The next N starts run past the service manager's start limit:
+    // StartServiceA blocks for the limit, fails with 1053 and the service is
+    // left stopped (the manager ends the half-started process).
+    int startTimeouts = 0;
     bool ignoresStop = false; // accepts the request but keeps running
     int failingQueries = 0;   // the next N QueryServiceStatus calls fail (-1: all)
     DWORD queryError = ERROR_INVALID_HANDLE;
@@ -72,7 +80,8 @@ struct FakeService {
     int configChanges = 0;
     int queries = 0;
 
-    // Internal: virtual time at which a pending state completes.
+    // Internal: virtual time at which a pending state began and completes.
+    DWORD pendingSince = 0;
     DWORD pendingUntil = 0;
 };
 
@@ -195,6 +204,9 @@ public:
     FakeRegKey hklm, hkcu, hku, hkcr;
     std::map<std::string, FakeService, CaseLess> services;
     bool scmAccessDenied = false;
+    // How long StartServiceA waits for a service process that never connects
+    // (Windows' default; "ServicesPipeTimeout" changes it there).
+    DWORD serviceStartLimitMs = 30000;
     // The bytes of files (INI files among them), by path; a file listed here
     // is also in `files`.
     std::map<std::string, std::string, CaseLess> profileFiles; // path -> text (CRLF)

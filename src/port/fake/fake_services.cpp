@@ -83,6 +83,11 @@ BOOL FakeOs::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
     status->dwServiceType = s->serviceType;
     status->dwCurrentState = s->state;
     status->dwControlsAccepted = s->state == SERVICE_RUNNING ? 1u /*ACCEPT_STOP*/ : 0u;
+    if (s->state == SERVICE_START_PENDING) {
+        status->dwWaitHint = s->waitHintMs;
+        if (s->checkpointEveryMs != 0)
+            status->dwCheckPoint = (now - s->pendingSince) / s->checkpointEveryMs;
+    }
     return TRUE;
 }
 
@@ -161,7 +166,14 @@ BOOL FakeOs::StartServiceA(SC_HANDLE handle, DWORD, const char**) {
         m_lastError = ERROR_SERVICE_ALREADY_RUNNING;
         return FALSE;
     }
+    if (s->startTimeouts > 0) {
+        --s->startTimeouts;
+        now += serviceStartLimitMs;
+        m_lastError = ERROR_SERVICE_REQUEST_TIMEOUT;
+        return FALSE;
+    }
     s->state = SERVICE_START_PENDING;
+    s->pendingSince = now;
     s->pendingUntil = now + s->startDelayMs;
     SettleService(*s);
     return TRUE;
