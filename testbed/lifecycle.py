@@ -847,7 +847,7 @@ class Lifecycle:
         args = BOOT_PREPARATION if boot else ()
         before = state_rows(master, boot)
         self.say(f"Master: running {' '.join((EXE,) + args)} (preparation) ...")
-        result = master.run_program(EXE, *args, timeout_ms=30000)
+        result = master.run_program(EXE, *args, timeout_ms=120000)
         after = state_rows(master, boot)
         prep = Preparation(before, after, result.boxes, result.exit_code, last_result(master),
                            registered_identity(master), hw.identity, dict(installed.run_values))

@@ -3,8 +3,13 @@
 // under the name given as its first argument, or else under its own file name
 // without the extension; it runs until the service control manager stops it.
 // Started outside the service control manager it exits at once with code 1.
+// A file "<name>.slow-start" beside it makes its next start slow: it is
+// removed, and the process waits the milliseconds the file holds before it
+// connects to the service control manager (a service starting on a starved
+// machine).
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -76,10 +81,38 @@ std::string OwnBaseName() {
     return s;
 }
 
+// Past the service control manager's start limit, the start fails with 1053
+// and the manager ends this process; the file is gone by then.
+void SlowStartOnce() {
+    char path[MAX_PATH] = {};
+    DWORD const length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    std::string file = path;
+    size_t const dot = file.rfind('.');
+    if (dot != std::string::npos && dot > file.find_last_of("\\/")) {
+        file.erase(dot);
+    }
+    file += ".slow-start";
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    char text[16] = {};
+    DWORD read = 0;
+    ReadFile(h, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(h);
+    DeleteFileA(file.c_str());
+    Sleep(static_cast<DWORD>(strtoul(text, nullptr, 10)));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     g_name = argc > 1 ? argv[1] : OwnBaseName();
+    SlowStartOnce();
     SERVICE_TABLE_ENTRYA table[] = {{g_name.data(), ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherA(table) ? 0 : 1;
 }

@@ -11,7 +11,9 @@ from __future__ import annotations
 
 import re
 
-from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, BedTestCase, client
+from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, STATE_WAIT_S, BedTestCase, client
+
+BOOT_SERVICE = "Norvane"
 
 OTHER_MACHINE = "02aabbccdd01"
 PENDING_KEY = r"SYSTEM\CurrentControlSet\Control\Session Manager"
@@ -41,7 +43,7 @@ class CopyTestCase(BedTestCase):
         self.bed.regedit_import(client.reg_file({
             "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: command}}))
 
-    def logon(self, timeout_ms: int = 120000, **dialog):
+    def logon(self, timeout_ms: int = STATE_WAIT_S * 1000, **dialog):
         """Starts the registered command as Windows does at logon."""
         parts = re.findall(r'"([^"]*)"|(\S+)', self.own_command())
         words = [quoted or bare for quoted, bare in parts]
@@ -69,6 +71,15 @@ class CopyTestCase(BedTestCase):
     def restart(self):
         self.bed.shutdown()
         self.bed.boot()
+
+    def wait_copy_finished(self, since: int = 0):
+        """Until the utility's Run value and its boot-time service are gone and
+        every run since log line since has ended (its outcome values
+        written)."""
+        self.wait_until(lambda: (OWN_RUN_VALUE not in self.bed.run_values()
+                                 and self.bed.service(BOOT_SERVICE) is None),
+                        "the Run value and the service gone")
+        self.wait_runs_ended(since)
 
     def launches(self, role: str) -> int:
         return sum(e["event"] == "started" for e in self.bed.program_events(

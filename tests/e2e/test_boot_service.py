@@ -12,14 +12,12 @@ program that the preparation put in C:\\Program Files\\Norvane."""
 
 import os
 import re
-import time
 import unittest
 
-from copybed import (GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START, SERVICE_DEMAND_START,
-                     NotifyingCopyTestCase, client)
+from copybed import (BOOT_SERVICE as SERVICE, GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START,
+                     SERVICE_DEMAND_START, NotifyingCopyTestCase, client)
 from winebed import OWN_RUN_VALUE
 
-SERVICE = "Norvane"
 STARTED_FROM = r"C:\Temp\norvane.exe"
 INSTALLED_FOLDER = r"C:\Program Files\Norvane"
 INSTALLED = INSTALLED_FOLDER + r"\norvane.exe"
@@ -37,15 +35,6 @@ class BootServiceTest(NotifyingCopyTestCase):
             f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
                 "ImagePath": self.service_command.replace(f'"/{self.identity}"',
                                                           f'"/{OTHER_MACHINE}"')}}))
-
-    def wait_finished(self, seconds: float = 150):
-        """Until the utility's Run value and its service are gone."""
-        deadline = time.monotonic() + seconds
-        while OWN_RUN_VALUE in self.bed.run_values() or self.bed.service(SERVICE) is not None:
-            if time.monotonic() > deadline:
-                self.fail(f"the copy was not finished within {seconds} s: "
-                          f"{self.bed.run_values()} {self.bed.service(SERVICE)}")
-            time.sleep(2)
 
     def assert_finished_once(self):
         guid = self.client_value("GUID")
@@ -81,8 +70,9 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertTrue(any(f"The program registered is {INSTALLED}, a copy of {STARTED_FROM}: "
                             in line for line in self.log_lines()), self.log_lines())
 
+        since = len(self.log_lines())
         self.restart()  # wineboot -r: no logon
-        self.wait_finished()
+        self.wait_copy_finished(since)
         self.assert_finished_once()
         self.assertEqual(self.launches("monitor"), 0, "nobody is logged on")
         self.assertTrue(any(" start: Started on Windows" in line and "as the boot-time service"
@@ -94,10 +84,9 @@ class BootServiceTest(NotifyingCopyTestCase):
             "HKEY_LOCAL_MACHINE\\" + client.RUN_KEY: {OWN_RUN_VALUE: self.registration},
             f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
                 "ImagePath": self.service_command}}))
+        since = len(self.log_lines())
         self.restart()
-        deadline = time.monotonic() + 60
-        while self.outcome().get("LastMode") == "prepare" and time.monotonic() < deadline:
-            time.sleep(0.5)
+        self.wait_runs_ended(since)
         self.assertEqual((self.outcome()["LastMode"], self.outcome()["LastResult"]),
                          ("same host", 0))
         self.assertEqual(self.client_value("GUID"), self.master_guid)
@@ -108,10 +97,11 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_DEMAND_START)
 
     def test_a_logon_and_the_service_together_finish_the_copy_once(self):
+        since = len(self.log_lines())
         self.bed.shutdown()
         self.bed.serve()
         self.bed.wine("wineboot", timeout=120)  # the services, then the Run key's programs
-        self.wait_finished()
+        self.wait_copy_finished(since)
         self.assert_finished_once()
 
 

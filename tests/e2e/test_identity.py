@@ -10,7 +10,6 @@ import os
 import re
 import shutil
 import subprocess
-import time
 import unittest
 
 from winebed import OWN_RUN_VALUE, BedTestCase, Bed, client, run
@@ -108,12 +107,11 @@ class IdentityTest(BedTestCase):
         registration = self.bed.run_values()[OWN_RUN_VALUE]
 
         # Restarted without a logon, before DHCP: no adapter has an IPv4 address.
+        since = len(self.log_lines())
         bed.shutdown()
         self.ns.address("eth0", "10.79.0.2/24", add=False)
         bed.boot()
-        deadline = time.monotonic() + 60
-        while self.outcome().get("LastMode") == "prepare" and time.monotonic() < deadline:
-            time.sleep(0.5)
+        self.wait_runs_ended(since)
         values = self.outcome()
         self.assertEqual((values["LastMode"], values["LastResult"]), ("same host", 0),
                          self.log_lines())

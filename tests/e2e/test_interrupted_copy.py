@@ -9,7 +9,7 @@ import unittest
 
 from copybed import (GUID_TEXT, NOTIFICATION, SERVICE_AUTO_START, NotifyingCopyTestCase,
                      client)
-from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE
+from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, STATE_WAIT_S
 
 SERVICE_STOPPED = 1
 SERVICE_RUNNING = 4
@@ -21,7 +21,7 @@ class InterruptedCopyTest(NotifyingCopyTestCase):
         super().setUp()
         self.notifying_copy(GUID=MASTER_GUID)
 
-    def interrupt(self, moment, before_kill=None, timeout=90):
+    def interrupt(self, moment, before_kill=None, timeout=STATE_WAIT_S):
         """Logs on, waits until moment() holds, kills norvane.exe."""
         outcome = {}
         logon = threading.Thread(target=lambda: outcome.update(result=self.logon()))
@@ -36,7 +36,7 @@ class InterruptedCopyTest(NotifyingCopyTestCase):
                 before_kill()
         finally:
             self.bed.wine("taskkill", "/F", "/IM", "norvane.exe", check=False, timeout=30)
-            logon.join(timeout=60)
+            logon.join(timeout=STATE_WAIT_S)
 
     def next_start(self):
         """Restart; the logon runs the utility again when it is registered."""
@@ -92,10 +92,8 @@ class InterruptedCopyTest(NotifyingCopyTestCase):
 
     def hold_until_listener_restored(self, run_key):
         self.bed.probe("reg-acl", run_key, "D:(D;;0x6;;;WD)(A;;KA;;;WD)")
-        deadline = time.monotonic() + 30
-        while self.service_config("hxlisten")["start_type"] != SERVICE_AUTO_START:
-            self.assertLess(time.monotonic(), deadline)
-            time.sleep(0.05)
+        self.wait_until(lambda: self.service_config("hxlisten")["start_type"] == SERVICE_AUTO_START,
+                        "the listener set back to automatic start")
 
     def test_killed_while_starting_the_client(self):
         self.interrupt(lambda: (self.own_command() == ""

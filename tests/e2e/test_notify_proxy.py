@@ -17,7 +17,7 @@ import unittest
 from pathlib import Path
 
 from copybed import NOTIFICATION, NotifyingCopyTestCase, client
-from winebed import OWN_RUN_VALUE
+from winebed import OWN_RUN_VALUE, STATE_WAIT_S
 
 USER, PASSWORD = "norvane", "s3cret"
 SERVER_NOT_TOLD = 6
@@ -43,7 +43,7 @@ class Tinyproxy:
         self.proc = subprocess.Popen(["timeout", "600", exe, "-d", "-c", str(conf)],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + STATE_WAIT_S
         while True:
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
@@ -103,7 +103,7 @@ class NotifyProxyTest(NotifyingCopyTestCase):
     def logon_quietly(self):
         """The registered command with /quiet, as a quiet image registers it."""
         words = [w for q, b in re.findall(r'"([^"]*)"|(\S+)', self.own_command()) for w in (q or b,)]
-        return self.run_norvane(*words[1:], "/quiet", timeout_ms=120000)
+        return self.run_norvane(*words[1:], "/quiet", timeout_ms=STATE_WAIT_S * 1000)
 
 
 if __name__ == "__main__":

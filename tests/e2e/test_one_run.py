@@ -1,15 +1,15 @@
 """A copy is finished once and never left unprotected: two instances of the
-registered command started one second apart (two logons at once) make one
-new GUID and one request; a copy whose client key refuses writes keeps the
-real-time service running and stays registered for the next logon."""
+registered command, the second started while the first runs (two logons at
+once), make one new GUID and one request; a copy whose client key refuses
+writes keeps the real-time service running and stays registered for the next
+logon."""
 
 import re
 import threading
-import time
 import unittest
 
 from copybed import GUID_TEXT, SERVICE_RUNNING, NotifyingCopyTestCase
-from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, client
+from winebed import NORVANE_WIN_PATH, OWN_RUN_VALUE, STATE_WAIT_S, client
 
 ALREADY_RUNNING = 8
 COPY_NOT_FINISHED = 5
@@ -25,13 +25,16 @@ class OneRunTest(NotifyingCopyTestCase):
 
         def logon(name):
             results[name] = self.bed.run_program(NORVANE_WIN_PATH, *words[1:],
-                                                 timeout_ms=120000)
+                                                 timeout_ms=STATE_WAIT_S * 1000)
 
+        # The second starts once the first is under way (its first line).
+        since = len(self.log_lines())
         first = threading.Thread(target=logon, args=("first",))
         first.start()
-        time.sleep(1)
+        self.wait_until(lambda: any(" Started on " in line for line in self.log_lines()[since:]),
+                        "the first run started")
         logon("second")
-        first.join(timeout=200)
+        first.join(timeout=STATE_WAIT_S)
 
         self.assertEqual(sorted(r.exit_code for r in results.values()), [0, ALREADY_RUNNING],
                          {k: r.records for k, r in results.items()})

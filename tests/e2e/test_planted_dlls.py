@@ -15,11 +15,11 @@ loaded the planted one before any of its code ran (measured with the
 previous build: the preparation's marker NETAPI32.dll.loaded appears)."""
 
 import re
-import time
 import unittest
 
-from copybed import GUID_TEXT, OTHER_MACHINE, NotifyingCopyTestCase, client
-from winebed import OWN_RUN_VALUE
+from copybed import (BOOT_SERVICE as SERVICE, GUID_TEXT, OTHER_MACHINE, NotifyingCopyTestCase,
+                     client)
+from winebed import OWN_RUN_VALUE, STATE_WAIT_S
 
 TEMP_EXE = r"C:\Temp\norvane.exe"
 INSTALLED_FOLDER = r"C:\Program Files\Norvane"
@@ -37,7 +37,6 @@ FOLDERS = (r"C:\Temp", INSTALLED_FOLDER)
 # come from the program's folder, and the program itself never loads
 # version.dll; so it is not planted.
 PLANTED = ("NETAPI32.dll", "iphlpapi.dll", "mpr.dll", "shell32.dll", "wininet.dll", "ole32.dll")
-SERVICE = "Norvane"
 SERVICES_KEY = r"System\CurrentControlSet\Services"
 
 
@@ -48,7 +47,7 @@ class PlantedDllTest(NotifyingCopyTestCase):
     def run_norvane(self, *args, win_path: str = TEMP_EXE, **kwargs):
         return super().run_norvane(*args, win_path=win_path, **kwargs)
 
-    def logon(self, timeout_ms: int = 120000, **dialog):
+    def logon(self, timeout_ms: int = STATE_WAIT_S * 1000, **dialog):
         words = [q or b for q, b in re.findall(r'"([^"]*)"|(\S+)', self.own_command())]
         self.assertEqual(words[0], INSTALLED_EXE)
         return self.run_norvane(*words[1:], win_path=INSTALLED_EXE, timeout_ms=timeout_ms,
@@ -71,14 +70,6 @@ class PlantedDllTest(NotifyingCopyTestCase):
                   if self.bed.c_path(folder + "\\" + name + ".loaded").exists()}
         self.assertEqual(loaded, {}, f"planted DLLs loaded by the {run}")
 
-    def wait_finished(self, seconds: float = 150):
-        """Until the utility's Run value and its service are gone."""
-        deadline = time.monotonic() + seconds
-        while OWN_RUN_VALUE in self.bed.run_values() or self.bed.service(SERVICE) is not None:
-            if time.monotonic() > deadline:
-                self.fail(f"the copy was not finished within {seconds} s")
-            time.sleep(2)
-
     def test_no_planted_dll_is_loaded(self):
         self.bed.c_path(r"C:\Temp").mkdir(parents=True, exist_ok=True)
         self.plant()
@@ -99,8 +90,9 @@ class PlantedDllTest(NotifyingCopyTestCase):
         self.bed.regedit_import(client.reg_file({
             f"HKEY_LOCAL_MACHINE\\{SERVICES_KEY}\\{SERVICE}": {
                 "ImagePath": command.replace(f'"/{self.identity}"', f'"/{OTHER_MACHINE}"')}}))
+        since = len(self.log_lines())
         self.restart()
-        self.wait_finished()
+        self.wait_copy_finished(since)
         self.assert_none_loaded("boot-time service's run")
         service_guid = self.client_value("GUID")
         self.assertRegex(service_guid, GUID_TEXT)

@@ -18,7 +18,7 @@ class SecondRunTest(BedTestCase):
 
         # Reconfiguration may show its progress dialog and take a while; the
         # time limit ends it if it does not finish.
-        second = self.run_norvane(timeout_ms=60000)
+        second = self.run_norvane()
         self.assertNotIn(MSG_CONFIGURED, [b.text for b in second.boxes], second.records)
         after = self.state_snapshot()
         own = after["run"].get(OWN_RUN_VALUE)

@@ -1,7 +1,6 @@
 """The client stand-in installs what it promises, leaves out what it is told
 to, and its services behave like services."""
 
-import time
 import unittest
 
 from winebed import BedTestCase, client
@@ -97,15 +96,11 @@ class ClientProgramsTest(BedTestCase):
         self.assertEqual(
             self.bed.probe("shared", "WardlineCorp_MemoryMappedFile_MainWnd")["status"], "missing")
 
-    def wait_event(self, win_path, event, timeout=10):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            events = self.bed.program_events(win_path)
-            if any(e["event"] == event for e in events):
-                return events
-            time.sleep(0.1)
-        self.fail(f"{win_path}: no {event} event: {self.bed.program_events(win_path)}")
-
+    def wait_event(self, win_path, event):
+        self.wait_until(lambda: any(e["event"] == event
+                                    for e in self.bed.program_events(win_path)),
+                        f"{win_path}: a {event} event")
+        return self.bed.program_events(win_path)
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,7 +4,6 @@ time limit and logs the program's peak working set at its exit; --watch-only
 follows a program that something else starts."""
 
 import json
-import time
 import unittest
 
 from winebed import BedTestCase
@@ -65,7 +64,9 @@ class NvrunTest(BedTestCase):
         result = self.boxer("--dialog", "Progress", "--wait", "60000", timeout_ms=1500)
         self.assertTrue(result.timed_out)
         self.assertEqual(result.exit_code, 124)
-        self.assertLess(result.seconds, 15)
+        # Ended at its limit, well before the 60 s the program would wait
+        # (Wine's start-up on a loaded machine takes its share).
+        self.assertLess(result.seconds, 45)
 
     def test_program_path_with_blanks_and_arguments_with_quotes(self):
         result = self.boxer(str(MB_OK), 'say "hi"', 'a "quoted" \\\\ text')
@@ -78,10 +79,8 @@ class NvrunTest(BedTestCase):
                                       "boxer.exe", "--timeout", "30000", "--log",
                                       self.bed.z_path(log))
         try:
-            deadline = time.monotonic() + 20
-            while not (log.exists() and b"watching" in log.read_bytes()):
-                self.assertLess(time.monotonic(), deadline, "the watcher did not start")
-                time.sleep(0.05)
+            self.wait_until(lambda: log.exists() and b"watching" in log.read_bytes(),
+                            "the watcher started")
             self.bed.wine(BOXER, str(MB_YESNO), "c", "t", check=False)
             self.assertEqual(watcher.wait(timeout=60), 0)
         finally:

@@ -85,9 +85,8 @@ class ConsoleServerTest(unittest.TestCase):
                                      "--log", log, "--closed-port-file", closed_file,
                                      "--lifetime", "60"], stdin=subprocess.DEVNULL)
             try:
-                for _ in range(200):
-                    if os.path.exists(port_file):
-                        break
+                deadline = time.monotonic() + 300
+                while not os.path.exists(port_file) and time.monotonic() < deadline:
                     time.sleep(0.05)
                 port = read_int(port_file)
                 self.assertEqual(get(port, "/status/200?body=hi", {"X-Probe": "1"}),

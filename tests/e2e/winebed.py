@@ -118,6 +118,11 @@ def boot_prefix(prefix: Path, env, attempts: int = 3):
             shutil.rmtree(prefix, ignore_errors=True)
 
 
+# The service manager's start limit as Windows has it by default.
+WINDOWS_START_LIMIT = (r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control",
+                       "ServicesPipeTimeout", "30000")
+
+
 def make_template(prefix: Path) -> float:
     """Creates a quiet, headless prefix; returns the seconds it took."""
     t0 = time.monotonic()
@@ -129,9 +134,13 @@ def make_template(prefix: Path) -> float:
     try:
         boot_prefix(prefix, env)
         # Headless windows and message boxes; no crash dialog from winedbg.
+        # The service manager gives a starting service Windows' 30 s, not
+        # Wine's 10 s (Wine reads the value as a text, once at its start: every
+        # prefix copied from this one starts with it).
         reg_import(env, client.reg_file({
             r"HKEY_CURRENT_USER\Software\Wine\Drivers": {"Graphics": "null"},
             r"HKEY_CURRENT_USER\Software\Wine\WineDbg": {"ShowCrashDialog": client.Dword(0)},
+            WINDOWS_START_LIMIT[0]: {WINDOWS_START_LIMIT[1]: WINDOWS_START_LIMIT[2]},
         }), prefix.parent)
     finally:
         run(["wineserver", "-k"], env, 30, check=False)
@@ -176,8 +185,10 @@ class Bed:
 
     def __init__(self, name: str, template: str | Path | None = None,
                  testbed_dir: str | Path | None = None, work: str | Path | None = None,
-                 netns: str | None = None):
+                 netns: str | None = None, wine_start_limit: bool = False):
         self.template = Path(template or os.environ["NORVANE_E2E_TEMPLATE"])
+        # True: the service manager keeps Wine's own 10 s start limit.
+        self.wine_start_limit = wine_start_limit
         self.testbed_dir = Path(testbed_dir or os.environ["NORVANE_TESTBED_DIR"])
         work_root = Path(work or os.environ.get("NORVANE_E2E_WORK") or tempfile.gettempdir())
         work_root.mkdir(parents=True, exist_ok=True)
@@ -212,6 +223,15 @@ class Bed:
             raise BedError(f"no template prefix at {self.template}")
         run(["cp", "-a", self.template, self.prefix], None, 120)
         self._started = True
+        if self.wine_start_limit:
+            # Before the prefix's service manager first starts: it reads the
+            # value only then.
+            system_reg = self.prefix / "system.reg"
+            line = f'"{WINDOWS_START_LIMIT[1]}"="{WINDOWS_START_LIMIT[2]}"'
+            text = system_reg.read_text(encoding="latin-1")
+            if line not in text:
+                raise BedError(f"the template has no {line}")
+            system_reg.write_text(text.replace(line + "\n", ""), encoding="latin-1")
         self.serve()
 
     def serve(self):
@@ -333,7 +353,7 @@ class Bed:
         shutil.copyfile(source, dest)
         return win_path
 
-    def run_program(self, win_path: str, *args, timeout_ms: int = 30000,
+    def run_program(self, win_path: str, *args, timeout_ms: int = 120000,
                     answers=(), dialog: str = "", dialog_answer: str = "IDOK",
                     fills=()) -> RunResult:
         """Runs a program through nvrun.exe; returns its boxes and exit code.
@@ -451,6 +471,9 @@ import re  # noqa: E402
 import unittest  # noqa: E402
 
 NORVANE_WIN_PATH = r"C:\Program Files\Norvane Test\norvane.exe"
+# How long a test waits for a state before it fails: far past what a loaded
+# machine needs, and still within the test's own time-out.
+STATE_WAIT_S = 300
 MSG_CONFIGURED = "This program has been configured to start  whenever the system is restarted."
 MSG_OLD_NT = "Norvane Utility cannot be used in Windows NT 3.51 environment."
 OUTCOME_KEY = r"SOFTWARE\Norvane"
@@ -460,9 +483,12 @@ LOG_PATH = r"C:\ProgramData\Norvane\norvane.log"
 class BedTestCase(unittest.TestCase):
     """A test with its own prefix (self.bed), closed after the test."""
 
+    # True: the prefix's service manager keeps Wine's 10 s start limit.
+    WINE_START_LIMIT = False
+
     def setUp(self):
         name = self.id().rsplit(".", 2)[-2:]
-        self.bed = Bed("-".join(name))
+        self.bed = Bed("-".join(name), wine_start_limit=self.WINE_START_LIMIT)
         self.bed.__enter__()
         self.addCleanup(self.bed.__exit__, None, None, None)
 
@@ -472,7 +498,7 @@ class BedTestCase(unittest.TestCase):
             self.fail(f"norvane.exe not found (NORVANE_EXE={exe!r}): build the windows preset")
         return self.bed.install_exe(exe, win_path)
 
-    def run_norvane(self, *args, win_path: str = NORVANE_WIN_PATH, timeout_ms: int = 30000,
+    def run_norvane(self, *args, win_path: str = NORVANE_WIN_PATH, timeout_ms: int = 120000,
                     answers=(), **dialogs) -> RunResult:
         result = self.bed.run_program(win_path, *args, timeout_ms=timeout_ms, answers=answers,
                                       **dialogs)
@@ -522,7 +548,30 @@ class BedTestCase(unittest.TestCase):
     def log_lines(self) -> list:
         """The lines of the machine's log (every run's)."""
         path = self.bed.c_path(LOG_PATH)
-        return path.read_bytes().decode("latin-1").split("\r\n") if path.exists() else []
+        if not path.exists():
+            return []
+        lines = path.read_bytes().decode("latin-1").split("\r\n")
+        return lines[:-1] if lines[-1] == "" else lines
+
+    def wait_until(self, state, what: str, seconds: float = STATE_WAIT_S):
+        """Waits for state() to hold, looking five times a second; fails
+        saying what was awaited when it has not come after seconds."""
+        deadline = time.monotonic() + seconds
+        while not state():
+            if time.monotonic() > deadline:
+                self.fail(f"not so after {seconds} s: {what}\n" + "\n".join(self.log_lines()))
+            time.sleep(0.2)
+
+    def runs_ended(self, since: int = 0) -> bool:
+        """Whether a run has begun a line of the log from index since on, and
+        every run begun there has written its "Finished" line."""
+        lines = self.log_lines()[since:]
+        begun = sum(" Started on " in line for line in lines)
+        return begun > 0 and sum(" Finished with exit code " in line for line in lines) >= begun
+
+    def wait_runs_ended(self, since: int = 0, seconds: float = STATE_WAIT_S):
+        self.wait_until(lambda: self.runs_ended(since), f"every run since log line {since} ended",
+                        seconds)
 
     def assert_nothing_shown(self, result: RunResult):
         """No message box, dialog or other visible window of the program."""
