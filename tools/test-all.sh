@@ -8,7 +8,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Each step's time, for whoever looks for where the run's time goes.
+begun=$(date +%s)
+step_begun=$begun
+step() {
+  local now
+  now=$(date +%s)
+  echo "[test-all] $1: $((now - step_begun)) s (total $((now - begun)) s)"
+  step_begun=$now
+}
+
 bash tools/install-deps.sh
+step "packages"
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
@@ -16,10 +27,14 @@ werror=OFF
 cmake --preset windows -DNORVANE_WERROR=$werror
 # The package target builds everything first.
 cmake --build --preset windows --target package
+step "64-bit build and package"
 # The 32-bit program and its package: built and checked as data (it cannot
 # run on this machine kind).
 cmake --preset windows-x86 -DNORVANE_WERROR=$werror
 cmake --build --preset windows-x86 --target package
+step "32-bit build and package"
 cmake --preset native -DNORVANE_WERROR=$werror
 cmake --build --preset native
+step "native build"
+# ctest's summary closes the run (its own "Total Test time" is the tests').
 ctest --preset native

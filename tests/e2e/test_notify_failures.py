@@ -10,17 +10,11 @@ CREDENTIAL_DIALOG = "Authentication Required"  # the library's own, under Wine
 
 
 class NotifyFailuresTest(NotifyingCopyTestCase):
-    def test_each_failure_is_one_error_box_and_the_restore_still_runs(self):
+    def setUp(self):
+        super().setUp()
         self.notifying_copy()
-        Answer = self.server_module.Answer
-        cases = [
-            ("404", [Answer(404)], {}, "No matching URI."),
-            ("204", [Answer(204)], {}, ""),
-            ("500", [Answer(500)], {}, "The server encountered an unexpected error."),
-            ("401, dialog cancelled", [Answer(401), Answer(401)],
-             {"dialog": CREDENTIAL_DIALOG, "dialog_answer": "IDCANCEL"},
-             "The requested resource requires user authentication. "),
-        ]
+
+    def assert_one_box_each(self, cases):
         for name, answers, dialog, text in cases:
             with self.subTest(name):
                 self.console.answers = list(answers)
@@ -29,6 +23,21 @@ class NotifyFailuresTest(NotifyingCopyTestCase):
                 self.assertNotIn(OWN_RUN_VALUE, self.bed.run_values(), "the restore ran")
                 self.register_again()
 
+    def test_each_status_is_one_error_box_and_the_restore_still_runs(self):
+        Answer = self.server_module.Answer
+        self.assert_one_box_each([
+            ("404", [Answer(404)], {}, "No matching URI."),
+            ("204", [Answer(204)], {}, ""),
+            ("500", [Answer(500)], {}, "The server encountered an unexpected error."),
+        ])
+
+    def test_a_cancelled_login_and_nothing_listening_are_one_box_each(self):
+        Answer = self.server_module.Answer
+        self.assert_one_box_each([
+            ("401, dialog cancelled", [Answer(401), Answer(401)],
+             {"dialog": CREDENTIAL_DIALOG, "dialog_answer": "IDCANCEL"},
+             "The requested resource requires user authentication. "),
+        ])
         # Nothing listening: the library's own words for it.
         self.set_client(ServerPort=client.Dword(self.server_module.closed_port()))
         result = self.logon()
@@ -36,7 +45,6 @@ class NotifyFailuresTest(NotifyingCopyTestCase):
         self.assertEqual(result.boxes[0].caption, "Error")
         self.assertNotEqual(result.boxes[0].text.strip(), "")
         self.assertNotIn(OWN_RUN_VALUE, self.bed.run_values())
-
 
 if __name__ == "__main__":
     unittest.main()
