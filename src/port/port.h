@@ -440,11 +440,25 @@ public:
     virtual UINT SetErrorMode(UINT mode) = 0;
 };
 
+// The Windows event log: a source opened by name (registered or not), one
+// event reported through it, the source closed.
+class EventLogCalls {
+public:
+    virtual ~EventLogCalls() = default;
+
+    virtual HANDLE RegisterEventSourceA(const char* server, const char* source) = 0;
+    // No user SID and no binary data; the strings in the ANSI code page.
+    virtual BOOL ReportEventA(HANDLE source, WORD type, WORD category, DWORD eventId,
+                              WORD stringCount, const char** strings) = 0;
+    virtual BOOL DeregisterEventSource(HANDLE source) = 0;
+};
+
 class Os : public FileCalls,
            public SyncCalls,
            public FileSecurityCalls,
            public LockCalls,
-           public ErrorModeCalls {
+           public ErrorModeCalls,
+           public EventLogCalls {
 public:
     ~Os() override = default;
 

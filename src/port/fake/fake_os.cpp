@@ -231,7 +231,7 @@ int FakeOs::OpenHandleCount() const {
                             m_searches.size() + m_sids.size() + m_localBlocks.size() +
                             m_processHandles.size() + m_mappingHandles.size() + m_views.size() +
                             m_files.size() + m_mutexHandles.size() + m_boundaries.size() +
-                            m_namespaceHandles.size()) +
+                            m_namespaceHandles.size() + m_eventSources.size()) +
            m_libraries;
 }
 
@@ -243,7 +243,8 @@ std::string FakeOs::Describe() const {
         << ", libraries " << m_libraries << ", processes and threads " << m_processHandles.size()
         << ", mappings " << m_mappingHandles.size() << ", views " << m_views.size() << ", files "
         << m_files.size() << ", mutexes " << m_mutexHandles.size() << ", boundaries "
-        << m_boundaries.size() << ", namespaces " << m_namespaceHandles.size();
+        << m_boundaries.size() << ", namespaces " << m_namespaceHandles.size() << ", event sources "
+        << m_eventSources.size();
     return out.str();
 }
 

@@ -85,6 +85,15 @@ struct FakeService {
     DWORD pendingUntil = 0;
 };
 
+// An event the program reported to the event log.
+struct FakeEvent {
+    std::string source;
+    WORD type = 0;
+    WORD category = 0;
+    DWORD id = 0;
+    std::vector<std::string> strings;
+};
+
 struct FakeLana {
     UCHAR number = 0;
     std::array<BYTE, 6> address{};
@@ -520,6 +529,15 @@ public:
     UINT errorMode = 0;
     std::vector<UINT> errorModesSet;
     UINT SetErrorMode(UINT mode) override;
+    // ---- event log (fake_event_log.cpp) ----
+    // Every event reported, in order. Non-zero: RegisterEventSourceA fails
+    // with it.
+    std::vector<FakeEvent> events;
+    DWORD eventSourceError = 0;
+    HANDLE RegisterEventSourceA(const char* server, const char* source) override;
+    BOOL ReportEventA(HANDLE source, WORD type, WORD category, DWORD eventId, WORD stringCount,
+                      const char** strings) override;
+    BOOL DeregisterEventSource(HANDLE source) override;
 
     // Called by the network-provider entry points handed out by GetProcAddress.
     DWORD NetGetResourceInformation(NETRESOURCEA* resource, void* buffer, DWORD* size);
@@ -595,6 +613,7 @@ private:
         int sids = 0;
     };
     std::map<std::uintptr_t, Boundary> m_boundaries;
+    std::map<std::uintptr_t, std::string> m_eventSources; // handle: source name
     std::map<std::uintptr_t, std::pair<std::string, std::string>> m_namespaceHandles;
     bool FullAdministrator() const { return isAdministrator && !adminDenyOnly; }
     // The boundary's name for making or opening a namespace under alias;

@@ -139,6 +139,11 @@ public:
     BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
     // ErrorModeCalls (win32_error_mode.cpp).
     UINT SetErrorMode(UINT mode) override;
+    // EventLogCalls (win32_event_log.cpp).
+    HANDLE RegisterEventSourceA(const char* server, const char* source) override;
+    BOOL ReportEventA(HANDLE source, WORD type, WORD category, DWORD eventId, WORD stringCount,
+                      const char** strings) override;
+    BOOL DeregisterEventSource(HANDLE source) override;
 };
 
 } // namespace port
