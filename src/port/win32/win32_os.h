@@ -139,6 +139,8 @@ public:
     BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
     // ErrorModeCalls (win32_error_mode.cpp).
     UINT SetErrorMode(UINT mode) override;
+    // FileReadCalls (win32_read.cpp).
+    BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read) override;
 };
 
 } // namespace port
