@@ -86,6 +86,11 @@ void CNorvaneApp::SetUnattendedErrorMode() const {
 
 port::BOOL CNorvaneApp::InitInstance() {
     SetUnattendedErrorMode();
+    // Before anything is logged or changed: from now on nobody can replace
+    // or change the file this run was started from, and a preparation
+    // registers these bytes.
+    CProgramFile program;
+    program.Hold();
     // The default name of the program is the caption until the title loads.
     std::string modulePath = GetModulePath();
     if (!modulePath.empty())
@@ -95,7 +100,7 @@ port::BOOL CNorvaneApp::InitInstance() {
 
     Report().Reset();
     try {
-        Run();
+        Run(program);
     } catch (...) {
         // Each step shows its own failures; this is for what none expected.
         Report().Fail(kExitUnexpectedError);
@@ -106,7 +111,7 @@ port::BOOL CNorvaneApp::InitInstance() {
     return FALSE;
 }
 
-void CNorvaneApp::Run() {
+void CNorvaneApp::Run(const CProgramFile& program) {
     // The command line is read first: a quiet run shows nothing at all.
     CNorvaneCommandLineInfo cmdInfo;
     ParseCommandLine(SplitCommandLine(m_commandLine), cmdInfo);
@@ -174,7 +179,7 @@ void CNorvaneApp::Run() {
             return;
         }
         Report().SetMode(RunMode::Prepare);
-        PrepareMasterImage(cmdInfo);
+        PrepareMasterImage(cmdInfo, program);
         return;
     }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "app/program_file.h"
 #include "port/port.h"
 
 #include <functional>
@@ -40,7 +41,8 @@ public:
 
 private:
     // The mode's work; may raise, InitInstance reports what escapes.
-    void Run();
+    // program: this program's own file, held since the run began.
+    void Run(const CProgramFile& program);
     // Reconfiguration mode without a window: the steps on this thread.
     void RunQuietly(port::BOOL sameHost);
 

@@ -5,6 +5,7 @@
 #include "common/message_box.h"
 #include "common/handles.h"
 #include "common/platform.h"
+#include "common/program_place.h"
 #include "common/report.h"
 #include "common/runkey.h"
 #include "common/secure_folder.h"
@@ -53,10 +54,48 @@ bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std:
 
 namespace {
 
-// The copy in %ProgramFiles%\Norvane: its folder made or mended so that only
-// administrators and the system can change it, an earlier copy replaced.
-// false with the reason shown.
-bool CopyProgram(const std::string& self, const std::string& target) {
+// "123456 bytes", or nothing where the size cannot be read.
+std::string SizeText(const CProgramFile& program) {
+    std::uint64_t size = 0;
+    return program.Size(&size) ? Format(" (%llu bytes)", static_cast<unsigned long long>(size))
+                               : std::string();
+}
+
+// Whether the program may be registered at all, before anything is changed:
+// on NT only from its own file, held since the start, where nobody but
+// administrators and the system could have put or changed it (a user could
+// have swapped it before any check). false, with the reason shown and where
+// to put the program instead.
+bool ProgramMayBeRegistered(int platform, const CProgramFile& program) {
+    if (platform != VER_PLATFORM_WIN32_NT)
+        return true;
+    if (!program.IsHeld()) {
+        AfxMessageBox(
+            "This program cannot be registered: its own file " + program.Path() +
+                " cannot be held open: " + CSystemError(program.HoldError()).GetErrorText(),
+            MB_OK | MB_ICONERROR);
+        return false;
+    }
+    std::string why;
+    if (!OthersMayReplaceProgram(program.Path(), &why))
+        return true;
+    PathParts const parts = SplitPath(program.Path());
+    std::string folder = parts.drive + parts.dir;
+    if (folder.size() > 3 && folder.back() == '\\')
+        folder.pop_back();
+    std::string const safe = InstalledProgramFolder();
+    AfxMessageBox("This program cannot be registered from " + folder + ": " + why +
+                      ". Put it in a folder that only administrators can change, such as " +
+                      (safe.empty() ? std::string("%ProgramFiles%\\Norvane") : safe) +
+                      ", and start it from there.",
+                  MB_OK | MB_ICONERROR);
+    return false;
+}
+
+// The copy in %ProgramFiles%\Norvane, made from the held file: its folder
+// made or mended so that only administrators and the system can change it,
+// an earlier copy replaced. false with the reason shown.
+bool CopyProgram(const CProgramFile& program, const std::string& target) {
     Os& os = Sys();
     std::string note;
     std::string const folder = InstalledProgramFolder();
@@ -73,12 +112,12 @@ bool CopyProgram(const std::string& self, const std::string& target) {
         ShowLastError();
         return false;
     }
-    if (!os.CopyFileA(self.c_str(), target.c_str(), TRUE)) {
-        ShowLastError();
+    std::string why;
+    if (!program.CopyTo(target, &why)) {
+        AfxMessageBox(why, MB_OK | MB_ICONERROR);
         return false;
     }
-    std::string why;
-    if (OthersMayChange(target, &why)) {
+    if (OthersMayReplaceProgram(target, &why)) {
         AfxMessageBox("The program's copy " + target + " could be changed by others: " + why,
                       MB_OK | MB_ICONERROR);
         return false;
@@ -86,46 +125,26 @@ bool CopyProgram(const std::string& self, const std::string& target) {
     return true;
 }
 
-// The program that the Run value and the service name: where it runs from
-// when only administrators and the system can change that file and its
-// folder, or else (and always for the boot-time service, which runs it as
-// the local system account) a copy in %ProgramFiles%\Norvane. On Windows 9x
-// anyone may change anything: there is nothing to check. false, with the
-// reason shown, when no such program can be had.
-bool ProgramToRegister(int platform, bool service, std::string* program) {
-    std::string const self = GetModulePath();
-    *program = self;
-    if (platform != VER_PLATFORM_WIN32_NT)
-        return true;
+// The program that the Run value and the service name: the held file where
+// it lies, or for the boot-time service (which runs it as the local system
+// account) a copy of it in %ProgramFiles%\Norvane. false, with the reason
+// shown, when the copy cannot be had.
+bool ProgramToRegister(int platform, bool service, const CProgramFile& program,
+                       std::string* registered) {
+    std::string const self = program.Path().empty() ? GetModulePath() : program.Path();
     std::string const target = InstalledProgramPath();
-    if (SamePath(self, target))
+    if (platform != VER_PLATFORM_WIN32_NT || !service || target.empty() || SamePath(self, target)) {
+        *registered = self;
+        Report().Event("The program registered is " + self + SizeText(program) + ", where it lies");
         return true;
-    PathParts const parts = SplitPath(self);
-    std::string folder = parts.drive + parts.dir;
-    if (folder.size() > 3 && folder.back() == '\\')
-        folder.pop_back();
-    std::string why, fileWhy, folderWhy;
-    bool const fileOpen = OthersMayChange(self, &fileWhy);
-    bool const folderOpen = OthersMayChange(folder, &folderWhy);
-    if (fileOpen)
-        why = self + " is no safe program to register: " + fileWhy;
-    else if (folderOpen)
-        why = "the folder " + folder + " is no safe place for the registered program: " + folderWhy;
-    else if (service)
-        why = "the boot-time service runs the program as the local system account";
-    else
-        return true;
-    if (target.empty()) {
-        if (!fileOpen && !folderOpen)
-            return true; // nowhere better to put it
-        AfxMessageBox(why + "; and the system names no Program Files folder to copy it to",
-                      MB_OK | MB_ICONERROR);
-        return false;
     }
-    if (!CopyProgram(self, target))
+    if (!CopyProgram(program, target))
         return false;
-    Report().Event("The program registered is " + target + ", a copy of " + self + ": " + why);
-    *program = target;
+    *registered = target;
+    Report().Event("The program registered is " + target + SizeText(program) + ", a copy of " +
+                   self +
+                   " made from the file this run was started from: the boot-time service "
+                   "runs the program as the local system account");
     return true;
 }
 
@@ -142,7 +161,7 @@ void RestoreAutomaticStart(const std::vector<std::string>& serviceNames) noexcep
 }
 } // namespace
 
-void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
+void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const CProgramFile& program) {
     std::vector<std::string> changed;
     int platform = GetPlatformId();
     // The client's INI file where every copy will look for it: the copies
@@ -169,6 +188,11 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
         (platform == VER_PLATFORM_WIN32_WINDOWS || platform == VER_PLATFORM_WIN32_NT)) {
         Report().Fail(kExitPreparationFailed);
         AfxMessageBox(IDS_NO_HOST_IDENTITY, MB_ICONERROR);
+        return;
+    }
+
+    if (!ProgramMayBeRegistered(platform, program)) {
+        Report().Fail(kExitPreparationFailed);
         return;
     }
 
@@ -203,15 +227,15 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     // Without the registration nothing would undo the start type on the
     // copies, so a failed one leaves the master as it was.
     scope_exit undoStartTypes([&changed]() noexcept { RestoreAutomaticStart(changed); });
-    std::string program;
-    if (!ProgramToRegister(platform, cmdInfo.m_bService != FALSE, &program)) {
+    std::string registered;
+    if (!ProgramToRegister(platform, cmdInfo.m_bService != FALSE, program, &registered)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }
     bool service = false;
     if (cmdInfo.m_bService && platform == VER_PLATFORM_WIN32_NT) {
         try {
-            InstallBootService(BootServiceCommand(program, identity));
+            InstallBootService(BootServiceCommand(registered, identity));
             service = true;
         } catch (const CSystemError& error) {
             Report().Fail(kExitPreparationFailed);
@@ -229,7 +253,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo) {
     });
     (void)RecordMasterHost(identity);
     scope_exit undoRecord([]() noexcept { ForgetMasterHost(); });
-    if (!RegisterSelfForStartup(iniPath, platform, program, identity, cmdInfo.m_bQuiet)) {
+    if (!RegisterSelfForStartup(iniPath, platform, registered, identity, cmdInfo.m_bQuiet)) {
         Report().Fail(kExitPreparationFailed);
         return;
     }

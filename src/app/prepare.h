@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/command_line.h"
+#include "app/program_file.h"
 
 #include <string>
 
@@ -9,10 +10,12 @@
 // client's start-up value and registers this program to run at the next
 // logon with the host identity on its command line.
 // The client's INI file is found as the copies find it. Refused, with
-// nothing changed, where the host has no identity. The program registered
-// is one only administrators and the system can change: where it lies
-// when that place is such, or else a copy in %ProgramFiles%\Norvane.
-void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo);
+// nothing changed, where the host has no identity, and on NT where the
+// program (held open since the run began) lies where others could change
+// it (OthersMayReplaceProgram). The program registered is that file where
+// it lies; with /service a copy of it in %ProgramFiles%\Norvane, made from
+// the held file and compared with it.
+void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const CProgramFile& program);
 
 // The command this program registers: the program's quoted path and the
 // quoted slash-prefixed identity; with quiet, " -HideWindow /quiet" behind

@@ -11,7 +11,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
-#include <vector>
 
 using namespace port;
 
@@ -29,7 +28,6 @@ struct RunState {
     std::string guid;
     DWORD serverStatus = 0;
     bool leaveOutcomeValues = false;
-    std::vector<std::string> secrets;
     bool identified = false;
     std::string computer;
     DWORD processId = 0;
@@ -50,20 +48,6 @@ public:
     Lock& operator=(const Lock&) = delete;
 };
 
-// Each secret in text replaced by asterisks. Secrets shorter than three
-// characters are left alone: blotting out every "a" would hide more than it
-// protects.
-std::string WithoutSecrets(std::string text, const std::vector<std::string>& secrets) {
-    for (const auto& secret : secrets) {
-        if (secret.size() < 3)
-            continue;
-        for (std::size_t at = text.find(secret); at != std::string::npos;
-             at = text.find(secret, at + 4))
-            text.replace(at, secret.size(), "****");
-    }
-    return text;
-}
-
 // Writes one line; the caller holds the lock.
 void WriteLine(const std::string& text) {
     Os& os = Sys();
@@ -81,9 +65,8 @@ void WriteLine(const std::string& text) {
         (void)g_state.log.Append(FormatLogLine(now, g_state.computer, g_state.processId,
                                                RunModeName(g_state.mode), note));
     // The log's own failures go nowhere: the run is the same without it.
-    (void)g_state.log.Append(FormatLogLine(now, g_state.computer, g_state.processId,
-                                           RunModeName(g_state.mode),
-                                           WithoutSecrets(text, g_state.secrets)));
+    (void)g_state.log.Append(
+        FormatLogLine(now, g_state.computer, g_state.processId, RunModeName(g_state.mode), text));
 }
 
 std::string LocalTimeText() {
@@ -245,12 +228,6 @@ int CRunReport::Message(const std::string& text, const char* caption, UINT type,
     if (view)
         return view->ShowMessageBox(text.c_str(), caption, type);
     return Sys().MessageBoxA(AfxGetMainWnd(), text.c_str(), caption, type);
-}
-
-void CRunReport::AddSecret(const std::string& secret) {
-    Lock lock;
-    if (!secret.empty())
-        g_state.secrets.push_back(secret);
 }
 
 void CRunReport::Fail(ExitCode code) {

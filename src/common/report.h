@@ -57,9 +57,6 @@ public:
     // in a quiet run).
     int Message(const std::string& text, const char* caption, port::UINT type,
                 ProgressView* view = nullptr);
-    // A text the log must never hold (a password, a credential header);
-    // where it would appear, the log has asterisks instead.
-    void AddSecret(const std::string& secret);
 
     // The run did not keep a promise of this kind; the gravest one counts.
     void Fail(ExitCode code);

@@ -158,10 +158,14 @@ std::vector<BYTE> ProtectedFolderDescriptor() {
 }
 
 bool OthersMayChange(const std::string& path, std::string* why) {
+    bool const folder = KindOf(path) == EntryKind::Folder;
+    return OthersHoldRights(path, folder ? kFolderChangeRights : kFileChangeRights, why);
+}
+
+bool OthersHoldRights(const std::string& path, DWORD rights, std::string* why) {
     std::string reason;
     SecurityDescriptor sd;
     DWORD error = 0;
-    bool const folder = KindOf(path) == EntryKind::Folder;
     std::string const administrator = AdministratorUser();
     if (!ReadDescriptor(path, &sd, &error)) {
         reason = "its security cannot be read: " + CSystemError(error).GetErrorText();
@@ -170,7 +174,6 @@ bool OthersMayChange(const std::string& path, std::string* why) {
     } else if (!sd.daclPresent || sd.nullDacl) {
         reason = "it has no DACL: everyone may change it";
     } else {
-        DWORD const rights = folder ? kFolderChangeRights : kFileChangeRights;
         // Deny entries are not weighed: an allowed right counts even where
         // a denial may come first, so that no order of entries hides one.
         for (const auto& ace : sd.dacl) {

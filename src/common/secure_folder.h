@@ -20,6 +20,10 @@ std::vector<port::BYTE> ProtectedFolderDescriptor();
 // else. A descriptor that cannot be read counts as yes. With why: in a few
 // words, what lets them.
 [[nodiscard]] bool OthersMayChange(const std::string& path, std::string* why);
+// The same for any of `rights` (file and folder rights, generic ones
+// included): whether anyone but those accounts owns path or is allowed one
+// of them there.
+[[nodiscard]] bool OthersHoldRights(const std::string& path, port::DWORD rights, std::string* why);
 
 enum class EntryKind { Missing, Folder, ReparsePoint, File, Unknown };
 // What path names, without following a junction or link in its place;

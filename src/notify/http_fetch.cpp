@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "notify/base64.h"
 #include "notify/http_session.h"
+#include "notify/masked_text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -210,9 +211,7 @@ std::string BuildBasicAuthHeader(BOOL proxy, const char* user, const char* passw
     std::string credentials = Format("%s:%s", user ? user : "", password ? password : "");
     CBase64Codec codec;
     codec.EncodeString(credentials.c_str());
-    // Neither the password nor the header's value may reach the log.
-    Report().AddSecret(password ? password : "");
-    Report().AddSecret(codec.GetEncoded());
+    // The header goes to the library only: no text of the record holds it.
     return Format(proxy ? "Proxy-Authorization: Basic %s\r\n" : "Authorization: Basic %s\r\n",
                   codec.GetEncoded());
 }
@@ -279,21 +278,33 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
 
     if (params.headers)
         AddHeaders(r, params.headers);
-    if (proxyUser)
-        AddHeaders(r, BuildBasicAuthHeader(TRUE, params.proxyUser, params.proxyPassword));
-    else if (!s_lastProxyUser.empty())
+    // A proxy login goes where a proxy is there to take it, never on a direct
+    // request (the server would get it): the stored one only to the proxy
+    // named in proxyHost, not to one the system's settings or script choose;
+    // one typed at this request's proxy challenge to whoever sent it; one
+    // typed before to a later request through a proxy.
+    bool const namedProxy = accessType == INTERNET_OPEN_TYPE_PROXY && !proxyText.empty();
+    bool const systemProxy = accessType == INTERNET_OPEN_TYPE_PRECONFIG;
+    if (proxyUser) {
+        if (namedProxy || params.proxyLoginTyped)
+            AddHeaders(r, BuildBasicAuthHeader(TRUE, params.proxyUser, params.proxyPassword));
+    } else if (!s_lastProxyUser.empty() && (namedProxy || systemProxy)) {
         AddHeaders(
             r, BuildBasicAuthHeader(TRUE, s_lastProxyUser.c_str(), s_lastProxyPassword.c_str()));
+    }
     if (serverUser)
         AddHeaders(r, BuildBasicAuthHeader(FALSE, params.serverUser, params.serverPassword));
     else if (!s_lastServerUser.empty())
         AddHeaders(
             r, BuildBasicAuthHeader(FALSE, s_lastServerUser.c_str(), s_lastServerPassword.c_str()));
 
+    // As the record shows it: a login in the server's or the proxy's name masked.
     std::string const requestLine =
         Format("%s %s %s to %s:%u", kVerbs[params.verb], params.object ? params.object : "",
-               version, params.server ? params.server : "", unsigned{params.serverPort}) +
-        (accessType == INTERNET_OPEN_TYPE_PROXY       ? " through the proxy " + proxyText
+               version, HostWithoutLogin(params.server ? params.server : "").c_str(),
+               unsigned{params.serverPort}) +
+        (accessType == INTERNET_OPEN_TYPE_PROXY
+             ? " through the proxy " + WithoutCredentials(proxyText)
          : accessType == INTERNET_OPEN_TYPE_PRECONFIG ? " with the system's proxy settings"
                                                       : std::string());
     Deadline deadline(params.totalTimeLimit, params.context);
@@ -336,6 +347,7 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
                 if (proxy) {
                     again.proxyUser = user;
                     again.proxyPassword = password;
+                    again.proxyLoginTyped = TRUE;
                     s_lastProxyUser = user;
                     s_lastProxyPassword = password;
                 } else {
@@ -344,7 +356,6 @@ void HttpFetch(const HttpRequestSpec& params, CByteBuffer& sink) {
                     s_lastServerUser = user;
                     s_lastServerPassword = password;
                 }
-                Report().AddSecret(password);
                 // What is left of the time goes on with the new request.
                 if (deadline.Limited())
                     again.totalTimeLimit = deadline.Left();

@@ -53,6 +53,10 @@ struct HttpRequestSpec {
     // within this many milliseconds (ERROR_INTERNET_TIMEOUT), not counting
     // time spent in the credential dialog. 0: no limit but the time-outs.
     port::DWORD totalTimeLimit = 0;
+    // TRUE: proxyUser and proxyPassword were typed at this request's proxy
+    // challenge (407), and go back to whoever sent it. Otherwise they go as
+    // Proxy-Authorization to the proxy named in proxyHost only.
+    port::BOOL proxyLoginTyped = port::FALSE;
     HttpStatusHook statusHook = nullptr;
     HttpLengthHook lengthHook = nullptr;
     HttpCancelHook cancelHook = nullptr;

@@ -2,6 +2,7 @@
 
 #include "common/handles.h"
 #include "common/text.h"
+#include "notify/masked_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,8 +31,9 @@ std::string CInternetException::GetErrorText() const {
                           os.GetModuleHandleA("wininet.dll"), m_dwError, 0x400, &text) != 0 &&
         text) {
         unique_hlocal owned(text);
+        // A library's text may quote a URL or a header: never their credentials.
         if (*owned.get())
-            return owned.get();
+            return WithoutCredentials(owned.get());
     } else if (text) {
         os.LocalFree(text);
     }

@@ -169,7 +169,6 @@ BOOL NotifyServer(ProgressView& view, const std::string& guid) {
         params.authRetries = 0;
         params.bodyTimeLimit = kAnswerTimeLimitMs;
         params.totalTimeLimit = kNotificationTimeLimitMs;
-        Report().AddSecret(proxyPassword);
         HttpFetch(params, answer);
         Report().Event("The server has the notification: it answered 200 and its answer was "
                        "read whole");

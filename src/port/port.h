@@ -453,12 +453,25 @@ public:
     virtual BOOL DeregisterEventSource(HANDLE source) = 0;
 };
 
+// Reading a file through a handle: the program copies its own file from
+// the handle it holds from its start (the bytes that run, whatever a path
+// names by then).
+class FileReadCalls {
+public:
+    virtual ~FileReadCalls() = default;
+
+    // ReadFile without overlapped I/O: up to size bytes at the file
+    // pointer; TRUE with *read 0 at the end of the file.
+    virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read) = 0;
+};
+
 class Os : public FileCalls,
            public SyncCalls,
            public FileSecurityCalls,
            public LockCalls,
            public ErrorModeCalls,
-           public EventLogCalls {
+           public EventLogCalls,
+           public FileReadCalls {
 public:
     ~Os() override = default;
 

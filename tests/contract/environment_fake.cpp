@@ -28,6 +28,8 @@ public:
         fake.services[kStandin] = standin;
         for (const auto& [id, text] : ProgramStringTable())
             fake.strings[id] = text;
+        // The running program's file begins as every program's does.
+        fake.profileFiles[fake.modulePath] = "MZ\x90";
         // The real side is a system of today: Windows 10's version, as Wine
         // reports it, with its private namespaces.
         fake.version.dwMajorVersion = 6;

@@ -6,17 +6,26 @@ program) is finished by the service alone; a copy restarted with a logon
 finished once; the master restarted without a logon stays prepared for its
 image. Wine's tokens are never filtered: the elevation through the
 consent prompt is shown on the in-memory Windows only
-(tests/unit/test_boot.cpp). The master is prepared from C:\\Temp, where any
-user may change files: the service and the Run value name the copy of the
-program that the preparation put in C:\\Program Files\\Norvane."""
+(tests/unit/test_boot.cpp). The master is prepared from C:\\Temp (Wine keeps
+no DACLs: its folders are the administrator's own, as a protected folder is
+on Windows): the service and the Run value name the copy of the program that
+the preparation put in C:\\Program Files\\Norvane. The moment the log says
+that the preparation started (its first line names the command), the
+program's file there is renamed and another program put in its place, from
+the Linux side, which no share mode stops (as anyone with delete rights could
+on Windows): the copy registered is still the program that was started, read
+through the handle the run holds from its start."""
 
 import os
 import re
+import shutil
+import threading
 import unittest
+from pathlib import Path
 
 from copybed import (BOOT_SERVICE as SERVICE, GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START,
                      SERVICE_DEMAND_START, NotifyingCopyTestCase, client)
-from winebed import OWN_RUN_VALUE
+from winebed import LOG_PATH, OWN_RUN_VALUE, STATE_WAIT_S
 
 STARTED_FROM = r"C:\Temp\norvane.exe"
 INSTALLED_FOLDER = r"C:\Program Files\Norvane"
@@ -24,10 +33,40 @@ INSTALLED = INSTALLED_FOLDER + r"\norvane.exe"
 SERVICES_KEY = r"System\CurrentControlSet\Services"
 
 
+class Swap(threading.Thread):
+    """Puts another program in place of the started one the moment the log
+    says that the preparation started (its first line, well before any copy
+    is made, even on a loaded machine); notes whether the copy was there
+    yet."""
+
+    def __init__(self, bed, other: Path):
+        super().__init__(daemon=True)
+        self.log, self.other = bed.c_path(LOG_PATH), other
+        self.started, self.installed = bed.c_path(STARTED_FROM), bed.c_path(INSTALLED)
+        self.copy_there = None
+        self.stop = threading.Event()
+
+    def run(self):
+        while not self.stop.wait(0.001):
+            try:
+                if b" Started on " not in self.log.read_bytes():
+                    continue
+            except FileNotFoundError:
+                continue
+            self.copy_there = self.installed.exists()
+            self.started.rename(self.started.with_name("norvane-started.exe"))
+            shutil.copyfile(self.other, self.started)
+            return
+
+
 class BootServiceTest(NotifyingCopyTestCase):
     def setUp(self):
         super().setUp()
+        self.swap = Swap(self.bed, self.bed.testbed_exe("nvprobe.exe"))
+        self.swap.start()
+        self.addCleanup(self.swap.stop.set)
         self.notifying_copy(prepare_args=("/service", "/quiet"), win_path=STARTED_FROM)
+        self.swap.join(STATE_WAIT_S)
         self.master_guid = self.client_value("GUID")
         self.service_command = self.bed.service(SERVICE)["binary_path"]
         # The copy's service names the master, as its Run value does.
@@ -65,9 +104,16 @@ class BootServiceTest(NotifyingCopyTestCase):
                          f'"{INSTALLED}" "/{self.identity}" -HideWindow /service')
         self.assertEqual(self.registration,
                          f'"{INSTALLED}" "/{self.identity}" -HideWindow /quiet')
+        # Swapped before the copy was made, and still the started program's
+        # bytes (with the copy made by path, they were nvprobe.exe's).
+        self.assertIs(self.swap.copy_there, False, "the swap came too late to prove anything")
+        self.assertEqual(self.bed.c_path(STARTED_FROM).read_bytes(),
+                         self.bed.testbed_exe("nvprobe.exe").read_bytes())
         with open(os.environ["NORVANE_EXE"], "rb") as built:
-            self.assertEqual(self.bed.c_path(INSTALLED).read_bytes(), built.read())
-        self.assertTrue(any(f"The program registered is {INSTALLED}, a copy of {STARTED_FROM}: "
+            started = built.read()
+        self.assertEqual(self.bed.c_path(INSTALLED).read_bytes(), started)
+        self.assertTrue(any(f"The program registered is {INSTALLED} ({len(started)} bytes), a "
+                            f"copy of {STARTED_FROM} made from the file this run was started from"
                             in line for line in self.log_lines()), self.log_lines())
 
         since = len(self.log_lines())

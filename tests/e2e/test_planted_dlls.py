@@ -6,9 +6,11 @@ load). Wine is told to prefer a native DLL for those names, so its loader
 looks beside the program as Windows does for a DLL that is not one of its
 known DLLs. A preparation with /service, a copy's run at logon with its
 notification, and the boot-time service's run load none of them. The
-preparation registers its copy in C:\\Program Files\\Norvane (C:\\Temp lets
-users change files); the same DLLs are planted beside that copy too, so that
-no run loads a DLL from its own program's folder, whichever that is.
+preparation registers its copy in C:\\Program Files\\Norvane (as /service
+always does); the same DLLs are planted beside that copy too, so that no run
+loads a DLL from its own program's folder, whichever that is. (On Windows a
+preparation from a folder users may write is refused; Wine keeps no DACLs,
+so C:\\Temp is the administrator's own there.)
 
 Without the program's confined DLL search, its import of NETAPI32.dll alone
 loaded the planted one before any of its code ran (measured with the

@@ -327,34 +327,48 @@ TEST_F(Boot, AMatchingUuidAloneDecidesNothing) {
     EXPECT_EQ(Guid() + RunValue(kOwnRunValue), before);
 }
 
-// Prepared with /service from a folder where any user may change files
-// (C:\Temp, whose files inherit "Authenticated Users: Modify"): the service
-// and the Run value name a byte-identical copy in %ProgramFiles%\Norvane,
-// and the copy's run queues that copy for deletion, its folder after it.
-TEST_F(Boot, AServicePreparedFromAnOpenFolderRunsAProtectedCopy) {
+// Prepared with /service from a folder only administrators can change: the
+// program holds its file from its start, so that nobody (an administrator's
+// program either) renames or rewrites it while the run goes on; the service
+// and the Run value name a byte-identical copy in %ProgramFiles%\Norvane made
+// from that file, and the copy's run queues the copy, its folder after it.
+TEST_F(Boot, AServicePreparedFromASafeFolderRunsACopyOfTheHeldFile) {
     Notifying();
     std::string const copy = "C:\\Program Files\\Norvane\\norvane.exe";
+    std::string const started = "C:\\Program Files\\Deploy\\norvane.exe";
     os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
                  "ProgramFilesDir", "C:\\Program Files");
     os.files.erase(copy);
     os.files.erase("C:\\Program Files\\Norvane");
-    os.AddFolder("C:\\Temp");
-    os.files["C:\\Temp"].dacl.push_back({ACCESS_ALLOWED_ACE_TYPE,
-                                         OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
-                                         0x1301BF /* modify */, kSidAuthenticatedUsers});
-    os.modulePath = "C:\\Temp\\norvane.exe";
-    os.files[os.modulePath] = os.NewEntry(os.modulePath, false);
-    os.profileFiles[os.modulePath] = "MZ the program";
+    os.modulePath = started;
+    os.AddFile(started);
+    os.profileFiles[started] = "MZ the program";
+    std::vector<DWORD> refused; // the rename's error, the writer's
+    os.onQueryValue = [&](const std::string& name, bool) {
+        if (name != "ProgramFilesDir" || !refused.empty())
+            return;
+        refused.push_back(
+            os.MoveFileA(started.c_str(), (started + ".old").c_str()) ? 0 : os.GetLastError());
+        HANDLE const writer =
+            os.CreateFileA(started.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        refused.push_back(writer == INVALID_HANDLE_VALUE ? os.GetLastError() : 0);
+        if (writer != INVALID_HANDLE_VALUE)
+            os.CloseHandle(writer);
+    };
     EXPECT_EQ(RunProgram(" /service /quiet"), kExitDone);
+    EXPECT_EQ(refused, (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION}));
     EXPECT_EQ(os.services.at(kBootServiceName).binaryPath, kServiceCommand);
     EXPECT_EQ(RunValue(kOwnRunValue), "\"" + copy + "\" \"/000c293a4b5c\" -HideWindow /quiet");
     EXPECT_EQ(os.FileText(copy), "MZ the program");
-    EXPECT_NE(Log().find("a copy of C:\\Temp\\norvane.exe: C:\\Temp\\norvane.exe is no safe "
-                         "program to register: Authenticated Users may change it"),
+    EXPECT_NE(Log().find("The program registered is C:\\Program Files\\Norvane\\norvane.exe (14 "
+                         "bytes), a copy of C:\\Program Files\\Deploy\\norvane.exe made from the "
+                         "file this run was started from"),
               std::string::npos)
         << Log();
 
     // The copy's first start, without a logon: the service runs the copy.
+    os.onQueryValue = nullptr;
     os.modulePath = copy;
     os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}};
     os.Reboot();
@@ -362,7 +376,7 @@ TEST_F(Boot, AServicePreparedFromAnOpenFolderRunsAProtectedCopy) {
     EXPECT_EQ(StartService(), kExitDone);
     EXPECT_EQ(RunValue(kOwnRunValue), "<missing>");
     EXPECT_EQ(os.PendingDeletes(), (std::vector<std::string>{copy, "C:\\Program Files\\Norvane"}));
-    EXPECT_EQ(os.FileText("C:\\Temp\\norvane.exe"), "MZ the program") << "the original stays";
+    EXPECT_EQ(os.FileText(started), "MZ the program") << "the original stays";
 }
 
 // A boot-time service left on a finished copy (its removal failed there)

@@ -1,5 +1,6 @@
 // The notification: its request object, the settings it reads from the
 // client's keys, and the one error box that reports a failure.
+#include "common/report.h"
 #include "common/settings.h"
 #include "common/syserror.h"
 #include "notify/failure_report.h"
@@ -186,6 +187,92 @@ TEST_F(Notify, EachFailureIsOneBoxWithItsText) {
     // A code that no table knows is named.
     net.connectError = 12999;
     EXPECT_EQ(FailureText(), "Internet error 12999.");
+}
+
+// No credential enters a text: the login part of a URL or of the proxy's
+// name, and a header that a library's error text quotes, are masked where
+// the text is made, for the box, "LastMessage" and the log alike. A
+// one-character password is never written out, and no other character is
+// masked for it.
+TEST_F(Notify, NoCredentialEntersTheBoxTheOutcomeValuesOrTheLog) {
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyIP", "login:^@proxy.local");
+    os.SetDword(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyPort", 3128);
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyLogin", "login");
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyPwd", "^");
+    // The proxy asks again; "u" and "^" are typed; then the library fails
+    // with a text that quotes what it was sent.
+    net.answers = {Answer(407), Answer(200)};
+    net.answers.back().sendError = ERROR_INTERNET_CANNOT_CONNECT;
+    net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "u", "^"}};
+    os.moduleMessages["wininet.dll"][ERROR_INTERNET_CANNOT_CONNECT] =
+        "No answer from http://login:^@proxy.local:3128/ to\r\nProxy-Authorization: Basic dTpe\r\n";
+    std::string const shown = "No answer from http://****@proxy.local:3128/ to\r\n"
+                              "Proxy-Authorization: ****\r\n";
+    EXPECT_EQ(FailureText(), shown);
+    EXPECT_EQ(net.sent.at(1).Header("Proxy-Authorization"), "Basic dTpe") << "what was typed";
+    (void)Report().Finish();
+    EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kOutcomeKey, "LastMessage"),
+              shown.substr(0, shown.size() - 2));
+    std::string const log = os.FileText(Report().LogPath());
+    EXPECT_NE(log.find("through the proxy http=http://****@proxy.local:3128\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find('^'), std::string::npos) << log;
+    EXPECT_EQ(log.find("dTpe"), std::string::npos) << log;
+    EXPECT_NE(log.find("Message: No answer from http://****@proxy.local:3128/ to "
+                       "Proxy-Authorization: ****\r\n"),
+              std::string::npos)
+        << log;
+
+    // In a server's name, the same.
+    os.SetString(HKEY_LOCAL_MACHINE, kClientKeyNT, "Server", "admin:^@console.example");
+    net.answers = {Answer(200)};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_NE(os.FileText(Report().LogPath()).find(" to ****@console.example:8080 through"),
+              std::string::npos);
+}
+
+// The stored proxy login goes as Proxy-Authorization only to the proxy the
+// client's settings name: not on a direct request (the server would get it),
+// nor through a proxy that the user's configuration script chooses. One
+// typed at a proxy's challenge goes back to it.
+TEST_F(Notify, TheStoredProxyLoginGoesOnlyToTheNamedProxy) {
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyLogin", "login");
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyPwd", "pwd");
+    net.answers = {Answer(200)};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[0].accessType, INTERNET_OPEN_TYPE_DIRECT);
+    EXPECT_FALSE(net.sent[0].Has("Proxy-Authorization"));
+    EXPECT_TRUE(net.sent[0].Has("Authorization")) << "the server is offered the pair, as always";
+
+    os.SetString(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT, "ProxyIP", "proxy.local");
+    os.SetString(HKEY_CURRENT_USER,
+                 "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", "AutoConfigURL",
+                 "http://wpad/proxy.pac");
+    net.answers = {Answer(407), Answer(200)};
+    net.dialogs = {{ERROR_INTERNET_FORCE_RETRY, "typed", "pw"}};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[1].accessType, INTERNET_OPEN_TYPE_PRECONFIG);
+    EXPECT_FALSE(net.sent[1].Has("Proxy-Authorization"));
+    EXPECT_EQ(net.sent[2].Header("Proxy-Authorization"), "Basic dHlwZWQ6cHc=");
+
+    os.DeleteKeyTree(HKEY_CURRENT_USER,
+                     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings");
+    net.answers = {Answer(200)};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[3].accessType, INTERNET_OPEN_TYPE_PROXY);
+    EXPECT_EQ(net.sent[3].Header("Proxy-Authorization"), "Basic bG9naW46cHdk");
+
+    // Without a stored login, the one typed before goes through a proxy
+    // only, never on a direct request.
+    os.Key(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT).values.erase("ProxyLogin");
+    net.answers = {Answer(200), Answer(200)};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[4].Header("Proxy-Authorization"), "Basic dHlwZWQ6cHc=");
+    os.Key(HKEY_LOCAL_MACHINE, kProxySettingsKeyNT).values.erase("ProxyIP");
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[5].accessType, INTERNET_OPEN_TYPE_DIRECT);
+    EXPECT_FALSE(net.sent[5].Has("Proxy-Authorization"));
 }
 
 TEST_F(Notify, AProxyNameTooLongForTheProxyTextIsRefusedAndShown) {

@@ -1,5 +1,6 @@
 // Preparation mode on the in-memory Windows: what changes, what is shown.
 #include "app/norvane_app.h"
+#include "common/program_place.h"
 #include "common/runkey.h"
 #include "common/settings.h"
 #include "fake_system.h"
@@ -259,56 +260,161 @@ protected:
         os.files[os.modulePath] = os.NewEntry(os.modulePath, false);
         os.profileFiles[os.modulePath] = std::string("MZ\x90\0\x03\0", 6) + "the program";
     }
+    // What a refused preparation leaves: everything as it was, no service
+    // changed, no value written, nothing copied.
+    void ExpectNothingChanged() {
+        EXPECT_EQ(os.services["hxlisten"].configChanges, 0);
+        EXPECT_FALSE(HasRunValue(kOwnRunValue));
+        EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
+        EXPECT_EQ(os.files.count(kCopyFolder), 0u);
+        EXPECT_EQ(Report().Outcome(), kExitPreparationFailed);
+    }
 };
 
-// A program a standard user could replace before the next start is not
-// registered: a copy in %ProgramFiles%\Norvane, in a folder made for it, is;
-// the record says which and why.
-TEST_F(ProtectedProgram, AProgramOthersMayReplaceIsRegisteredAsAProtectedCopy) {
+namespace {
+std::string Refusal(const std::string& folder, const std::string& why) {
+    return "This program cannot be registered from " + folder + ": " + why +
+           ". Put it in a folder that only administrators can change, such as C:\\Program "
+           "Files\\Norvane, and start it from there.";
+}
+} // namespace
+
+// A program a standard user could have swapped before anyone looked at it
+// is neither registered nor copied, /service or not: the preparation
+// refuses before it changes anything, names the folder and says where the
+// program belongs.
+TEST_F(ProtectedProgram, AProgramInAFolderOthersMayChangeIsRefusedBeforeAnyChange) {
     InAUsersFolder();
-    Run(" /silent");
-    EXPECT_EQ(OwnCommand(), "\"" + std::string(kCopy) + "\" \"/000c293a4b5c\" -HideWindow");
-    EXPECT_EQ(os.FileText(kCopy), os.FileText(os.modulePath));
-    const FakeFile& folder = os.files.at(kCopyFolder);
-    EXPECT_EQ(folder.owner, kSidAdministrators);
-    EXPECT_TRUE(folder.daclProtected);
-    ASSERT_EQ(folder.dacl.size(), 3u);
-    EXPECT_EQ(folder.dacl[0].sid, kSidLocalSystem);
-    EXPECT_EQ(folder.dacl[1].sid, kSidAdministrators);
-    EXPECT_EQ(folder.dacl[1].mask, FILE_ALL_ACCESS);
-    EXPECT_EQ(folder.dacl[2].sid, kSidUsers);
-    EXPECT_EQ(folder.dacl[2].mask, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE);
-    EXPECT_EQ(folder.dacl[2].flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    EXPECT_EQ(os.files.at(kCopy).dacl.size(), 3u) << "the copy has its folder's entries only";
-    std::string const log = os.FileText("C:\\ProgramData\\Norvane\\norvane.log");
-    EXPECT_NE(log.find("The program registered is C:\\Program Files\\Norvane\\norvane.exe, a "
-                       "copy of C:\\Tools\\Norvane\\norvane.exe: C:\\Tools\\Norvane\\norvane.exe "
-                       "is no safe program to register: S-1-5-21-1111-2222-3333-1001 may change "
-                       "it"),
-              std::string::npos)
-        << log;
+    Run(" /service /silent");
+    ExpectOnlyBox(Refusal("C:\\Tools\\Norvane", "C:\\Tools\\Norvane\\norvane.exe may be changed by "
+                                                "others (S-1-5-21-1111-2222-3333-1001 may change "
+                                                "it)"),
+                  MB_ICONERROR);
+    ExpectNothingChanged();
+    EXPECT_EQ(os.services.count("Norvane"), 0u);
 }
 
-// Where only administrators and the system can change the program and its
-// folder, the command is the one it always was, and nothing is copied.
+// From its start the run holds its file without sharing writing or
+// deletion: a user who renames it then to put another in its place is
+// refused (the run itself is refused all the same: the file lies where it
+// could have been swapped before). A file the run cannot hold is refused too.
+TEST_F(ProtectedProgram, TheProgramsFileIsHeldFromTheStart) {
+    os.AddFolder("C:\\Temp");
+    os.files["C:\\Temp"].dacl.push_back({ACCESS_ALLOWED_ACE_TYPE,
+                                         OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                         0x1301BF /* modify */, kSidAuthenticatedUsers});
+    os.modulePath = "C:\\Temp\\norvane.exe";
+    os.files[os.modulePath] = os.NewEntry(os.modulePath, false);
+    DWORD renamed = 0;
+    os.onQueryValue = [this, &renamed](const std::string&, bool) {
+        if (!renamed)
+            renamed = os.MoveFileA(os.modulePath.c_str(), "C:\\Temp\\started.exe")
+                          ? ERROR_SUCCESS + 1
+                          : os.GetLastError();
+    };
+    Run(" /silent");
+    os.onQueryValue = nullptr;
+    EXPECT_EQ(renamed, ERROR_SHARING_VIOLATION);
+    ExpectOnlyBox(Refusal("C:\\Temp", "C:\\Temp\\norvane.exe may be changed by others "
+                                      "(Authenticated Users may change it)"),
+                  MB_ICONERROR);
+    ExpectNothingChanged();
+
+    os.messageBoxes.clear();
+    os.modulePath = "C:\\Program Files\\Norvane Test\\norvane.exe";
+    os.AddFile(os.modulePath);
+    HANDLE const writer = os.CreateFileA(os.modulePath.c_str(), GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    Run(" /silent");
+    os.CloseHandle(writer);
+    ExpectOnlyBox("This program cannot be registered: its own file C:\\Program Files\\Norvane "
+                  "Test\\norvane.exe cannot be held open: (32) The process cannot access the file "
+                  "because it is being used by another process.\r\n",
+                  MB_ICONERROR);
+    ExpectNothingChanged();
+}
+
+// A protected folder is not enough inside one whose folders let others
+// rename or replace it. A folder an administrator made in C:\ inherits
+// "Authenticated Users: Modify" from C:\'s default DACL; delete-child rights
+// on a folder further up, or a junction on the way, do the same.
+TEST_F(ProtectedProgram, AFolderAboveThatOthersMayRenameOrReplaceIsRefused) {
+    ASSERT_TRUE(os.CreateDirectoryA("C:\\Tools"));
+    os.AddFolder("C:\\Tools\\Deploy\\Norvane");
+    os.modulePath = "C:\\Tools\\Deploy\\Norvane\\norvane.exe";
+    os.AddFile(os.modulePath);
+    std::string const folder = "C:\\Tools\\Deploy\\Norvane";
+    Run(" /silent");
+    ExpectOnlyBox(Refusal(folder, "the folder C:\\Tools above it may be renamed or replaced by "
+                                  "others (Authenticated Users may change it)"),
+                  MB_ICONERROR);
+    ExpectNothingChanged();
+
+    os.files["C:\\Tools"] = FakeFile{true};
+    os.files["C:\\Tools"].dacl.push_back(
+        {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_DELETE_CHILD, kSidUsers});
+    os.messageBoxes.clear();
+    Run(" /silent");
+    ExpectOnlyBox(Refusal(folder, "the folder C:\\Tools above it lets others rename or replace "
+                                  "C:\\Tools\\Deploy (Users may change it)"),
+                  MB_ICONERROR);
+
+    os.files["C:\\Tools"] = FakeFile{true};
+    os.files["C:\\Tools\\Deploy"].reparsePoint = true;
+    os.messageBoxes.clear();
+    Run(" /silent");
+    ExpectOnlyBox(Refusal(folder, "C:\\Tools\\Deploy is a junction or link"), MB_ICONERROR);
+    ExpectNothingChanged();
+}
+
+// Where only administrators and the system can change the program and every
+// folder on its way (C:\ with its default DACL lets every authenticated user
+// add folders to it, which replaces nothing), the command is the one it
+// always was, and nothing is copied; the record names it and its size.
 TEST_F(ProtectedProgram, AProgramInAProtectedFolderIsRegisteredWhereItLies) {
     os.modulePath = "C:\\Program Files\\Norvane Test\\norvane.exe";
     os.AddFile(os.modulePath);
+    os.profileFiles[os.modulePath] = "MZ the program";
     Run(" /silent");
     EXPECT_EQ(OwnCommand(),
               "\"C:\\Program Files\\Norvane Test\\norvane.exe\" \"/000c293a4b5c\" -HideWindow");
     EXPECT_EQ(os.files.count(kCopyFolder), 0u);
+    EXPECT_NE(
+        os.FileText("C:\\ProgramData\\Norvane\\norvane.log")
+            .find("The program registered is C:\\Program Files\\Norvane Test\\norvane.exe (14 "
+                  "bytes), where it lies"),
+        std::string::npos);
 }
 
 // A copy that cannot be made fails the preparation as any step does:
 // nothing registered, the listener as it was, the system's error shown.
 TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
-    InAUsersFolder();
+    os.modulePath = "C:\\Program Files\\Deploy\\norvane.exe";
+    os.AddFile(os.modulePath);
     os.fileErrors[kCopy] = ERROR_ACCESS_DENIED;
-    Run(" /silent");
+    Run(" /service /silent");
     ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
     EXPECT_FALSE(HasRunValue(kOwnRunValue));
     EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+    EXPECT_EQ(os.services.count("Norvane"), 0u);
     EXPECT_EQ(Report().Outcome(), kExitPreparationFailed);
+}
+
+// The folders a program's path runs through, root first; a path of no
+// checkable form has none (and is refused). A double-byte character's
+// second byte is never a separator.
+TEST_F(ProtectedProgram, TheFoldersOfAPathRootFirst) {
+    EXPECT_EQ(FoldersOf("C:\\Tools\\Norvane\\norvane.exe"),
+              (std::vector<std::string>{"C:\\", "C:\\Tools", "C:\\Tools\\Norvane"}));
+    EXPECT_EQ(FoldersOf("\\\\deploy\\images$\\norvane.exe"),
+              std::vector<std::string>{"\\\\deploy\\images$\\"});
+    for (const char* odd :
+         {"norvane.exe", "C:norvane.exe", "\\\\?\\C:\\norvane.exe", "\\\\deploy\\norvane.exe",
+          "C:\\Tools\\\\norvane.exe", "C:\\Tools\\..\\norvane.exe", "C:\\Tools\\"})
+        EXPECT_TRUE(FoldersOf(odd).empty()) << odd;
+    os.codePage = 932;
+    EXPECT_EQ(FoldersOf("C:\\\x95\\\\norvane.exe"),
+              (std::vector<std::string>{"C:\\", "C:\\\x95\\"}));
 }

@@ -629,13 +629,3 @@ TEST_F(Record, OutcomeValuesThatCannotBeWrittenAreLogged) {
               std::string::npos)
         << Log();
 }
-
-// A registered secret never reaches the log, wherever it appears in a line.
-TEST_F(Record, RegisteredSecretsAreBlottedOut) {
-    Report().Reset();
-    Report().AddSecret("Hunter-2-Secret");
-    Report().AddSecret("ab"); // too short to blot
-    Report().Event("login deploy:Hunter-2-Secret, again Hunter-2-Secret; ab");
-    EXPECT_NE(Log().find("login deploy:****, again ****; ab\r\n"), std::string::npos) << Log();
-    EXPECT_EQ(Log().find("Hunter"), std::string::npos);
-}

@@ -101,6 +101,9 @@ FakeOs::FakeOs() {
         "The service cannot accept control messages at this time.\r\n";
     systemMessages[ERROR_NO_NETWORK] = "The network is not present or not started.\r\n";
     systemMessages[ERROR_CANCELLED] = "The operation was canceled by the user.\r\n";
+    systemMessages[ERROR_SHARING_VIOLATION] =
+        "The process cannot access the file because it is being used by another process.\r\n";
+    files["C:"] = FakeFile::SystemDriveRoot();
     files[windowsFolder] = FakeFile{true};
     files[commonAppData] = FakeFile::CommonAppDataFolder();
     AddFile(modulePath); // in a folder only administrators may change

@@ -143,6 +143,11 @@ struct FakeFile {
     // The common application data folder as Windows makes it: users may
     // add files and folders, CREATOR OWNER has full control of them.
     static FakeFile CommonAppDataFolder();
+    // The system drive's root ("C:" in `files`, "C:\\" to the calls) as
+    // Windows 10 sets it up: owned by TrustedInstaller; Administrators and
+    // the system full control, Users read and execute; Authenticated Users
+    // may add folders to it, and modify whatever they put there.
+    static FakeFile SystemDriveRoot();
     // Links a user may plant: entries with the same non-zero node are names
     // (hard links) of one file and share its bytes; an entry with a link
     // target is a symbolic link (a reparse point) that opening follows
@@ -524,6 +529,10 @@ public:
     HANDLE CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) override;
     HANDLE OpenPrivateNamespaceA(HANDLE boundary, const char* alias) override;
     BOOL ClosePrivateNamespace(HANDLE privateNamespace, DWORD flags) override;
+    // ---- reading through a handle (fake_read.cpp) ----
+    // The bytes of the file the handle was opened on, wherever it has been
+    // renamed to since (a name replaced meanwhile does not change them).
+    BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read) override;
     // ---- error mode (fake_error_mode.cpp) ----
     // The process's error mode, and every mode set, in order.
     UINT errorMode = 0;

@@ -29,6 +29,29 @@ bool SameSid(const std::string& a, const std::string& b) {
     return SameText(a, b);
 }
 
+// A drive's root is "C:" in `files`; the calls name it "C:\\".
+std::string EntryName(const char* path) {
+    std::string name = path ? path : "";
+    if (name.size() == 3 && name[1] == ':' && name[2] == '\\')
+        name.pop_back();
+    return name;
+}
+
+// An inherited entry holds the file rights its generic ones stand for.
+DWORD MappedRights(DWORD mask) {
+    DWORD const generic = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL;
+    DWORD mapped = mask & ~generic;
+    if (mask & GENERIC_READ)
+        mapped |= FILE_GENERIC_READ;
+    if (mask & GENERIC_WRITE)
+        mapped |= FILE_GENERIC_WRITE;
+    if (mask & GENERIC_EXECUTE)
+        mapped |= FILE_GENERIC_EXECUTE;
+    if (mask & GENERIC_ALL)
+        mapped |= FILE_ALL_ACCESS;
+    return mapped;
+}
+
 } // namespace
 
 // A missing entry's folder is there: ERROR_FILE_NOT_FOUND, not
@@ -57,6 +80,20 @@ FakeFile FakeFile::CommonAppDataFolder() {
     return folder;
 }
 
+FakeFile FakeFile::SystemDriveRoot() {
+    FakeFile root{true};
+    root.owner = kSidTrustedInstaller;
+    root.daclProtected = true;
+    root.dacl = {{ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidAdministrators},
+                 {ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_ALL_ACCESS, kSidLocalSystem},
+                 {ACCESS_ALLOWED_ACE_TYPE, kBothInherit, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE,
+                  kSidUsers},
+                 {ACCESS_ALLOWED_ACE_TYPE, kBothInherit | INHERIT_ONLY_ACE,
+                  DELETE | GENERIC_EXECUTE | GENERIC_WRITE | GENERIC_READ, kSidAuthenticatedUsers},
+                 {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_APPEND_DATA, kSidAuthenticatedUsers}};
+    return root;
+}
+
 FakeFile FakeOs::NewEntry(const std::string& path, bool directory) const {
     FakeFile entry{directory};
     std::string const creator = isAdministrator ? kSidAdministrators : tokenUser;
@@ -72,6 +109,7 @@ FakeFile FakeOs::NewEntry(const std::string& path, bool directory) const {
         AccessEntry inherited = ace;
         if (SameSid(inherited.sid, kCreatorOwner))
             inherited.sid = creator;
+        inherited.mask = MappedRights(ace.mask);
         // A folder passes the entry on to its own children; a file does not.
         inherited.flags =
             static_cast<BYTE>((directory ? ace.flags & kBothInherit : 0) | INHERITED_ACE);
@@ -107,7 +145,7 @@ BOOL FakeOs::TokenUserInformation(void* buffer, DWORD size, DWORD* returned) {
 
 BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
                               DWORD* needed) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(EntryName(path));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return FALSE;
@@ -134,7 +172,7 @@ BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DW
 }
 
 BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descriptor) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(EntryName(path));
     if (file == files.end()) {
         m_lastError = ERROR_FILE_NOT_FOUND;
         return FALSE;
@@ -214,13 +252,15 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
 }
 
 DWORD FakeOs::GetFileAttributesA(const char* path) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(EntryName(path));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
+    // A symbolic link is a reparse point too: the entry's own attributes.
+    bool const reparse = file->second.reparsePoint || !file->second.linkTarget.empty();
     return (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
-           (file->second.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+           (reparse ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
 BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExists) {

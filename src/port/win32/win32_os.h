@@ -144,6 +144,8 @@ public:
     BOOL ReportEventA(HANDLE source, WORD type, WORD category, DWORD eventId, WORD stringCount,
                       const char** strings) override;
     BOOL DeregisterEventSource(HANDLE source) override;
+    // FileReadCalls (win32_read.cpp).
+    BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read) override;
 };
 
 } // namespace port
