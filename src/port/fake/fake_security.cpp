@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kCreatorOwner = "S-1-3-0";
 constexpr BYTE kBothInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 constexpr DWORD kTakeOwnership = 9; // SeTakeOwnershipPrivilege
+constexpr DWORD kBackup = 17;       // SeBackupPrivilege
 constexpr DWORD kRestore = 18;      // SeRestorePrivilege
 
 std::string ParentPath(const std::string& path) {
@@ -59,7 +60,8 @@ FakeFile FakeFile::CommonAppDataFolder() {
 
 FakeFile FakeOs::NewEntry(const std::string& path, bool directory) const {
     FakeFile entry{directory};
-    std::string const creator = isAdministrator ? kSidAdministrators : tokenUser;
+    // A filtered token makes its files its user's, as any standard user's.
+    std::string const creator = FullAdministrator() ? kSidAdministrators : tokenUser;
     entry.owner = creator;
     entry.dacl.clear();
     auto parent = files.find(ParentPath(path));
@@ -107,7 +109,7 @@ BOOL FakeOs::TokenUserInformation(void* buffer, DWORD size, DWORD* returned) {
 
 BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
                               DWORD* needed) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(Follow(path ? path : "", true));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return FALSE;
@@ -134,7 +136,7 @@ BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DW
 }
 
 BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descriptor) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(Follow(path ? path : "", true));
     if (file == files.end()) {
         m_lastError = ERROR_FILE_NOT_FOUND;
         return FALSE;
@@ -147,25 +149,12 @@ BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descript
     }
     FakeFile& entry = file->second;
     // The owner may always change the DACL; anyone else needs the rights
-    // the DACL gives (an administrator through Administrators). Taking
-    // ownership needs WRITE_OWNER or, for an administrator, the privilege;
-    // nobody gives a file to an account that is not in the token.
-    bool const owner = SameSid(entry.owner, tokenUser) ||
-                       (isAdministrator && SameSid(entry.owner, kSidAdministrators));
-    auto granted = [&](DWORD right) {
-        if (!isAdministrator)
-            return false;
-        for (const auto& ace : entry.dacl)
-            if (ace.type == ACCESS_ALLOWED_ACE_TYPE && !(ace.flags & INHERIT_ONLY_ACE) &&
-                SameSid(ace.sid, kSidAdministrators) && (ace.mask & (right | GENERIC_ALL)))
-                return true;
-        return false;
-    };
-    bool const daclAllowed =
-        !(info & DACL_SECURITY_INFORMATION) || owner || entry.nullDacl || granted(WRITE_DAC);
-    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || entry.nullDacl ||
-                             granted(WRITE_OWNER) ||
-                             (isAdministrator && enabledPrivileges.count(kTakeOwnership));
+    // the DACL gives. Taking ownership needs WRITE_OWNER or, for an
+    // administrator, the privilege; nobody gives a file to an account that
+    // is not in the token.
+    DWORD const rights = GrantedRights(entry, 0);
+    bool const daclAllowed = !(info & DACL_SECURITY_INFORMATION) || (rights & WRITE_DAC);
+    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || (rights & WRITE_OWNER);
     bool const ownerAllowed =
         !(info & OWNER_SECURITY_INFORMATION) || SameSid(sd.owner, tokenUser) ||
         (isAdministrator &&
@@ -196,7 +185,7 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
     }
     if (!CreateDirectoryA(path))
         return FALSE;
-    FakeFile& entry = files[path];
+    FakeFile& entry = files[Follow(path, false)];
     if (!sd.owner.empty() && (SameSid(sd.owner, tokenUser) ||
                               (isAdministrator && (SameSid(sd.owner, kSidAdministrators) ||
                                                    SameSid(sd.owner, kSidLocalSystem)))))
@@ -214,18 +203,18 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
 }
 
 DWORD FakeOs::GetFileAttributesA(const char* path) {
-    auto file = files.find(path ? path : "");
+    auto file = files.find(Follow(path ? path : "", false));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
     return (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
-           (file->second.reparsePoint ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+           (file->second.IsReparsePoint() ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
 BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExists) {
-    std::string const from = existing ? existing : "";
-    std::string const to = newName ? newName : "";
+    std::string const from = Follow(existing ? existing : "", true);
+    std::string const to = Follow(newName ? newName : "", false);
     auto source = files.find(from);
     if (source == files.end() || source->second.directory) {
         m_lastError = source == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
@@ -262,11 +251,21 @@ BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExi
     return TRUE;
 }
 
+// A junction goes as the entry it is; a folder held open without shared
+// deletion stays.
 BOOL FakeOs::RemoveDirectoryA(const char* path) {
-    std::string const p = path ? path : "";
+    std::string const p = Follow(path ? path : "", false);
     auto folder = files.find(p);
     if (folder == files.end() || !folder->second.directory) {
         m_lastError = folder == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY;
+        return FALSE;
+    }
+    if (!MayDelete(p)) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (IsOpenFile(p)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
         return FALSE;
     }
     for (const auto& [name, entry] : files)
@@ -285,6 +284,7 @@ BOOL FakeOs::RemoveDirectoryA(const char* path) {
 BOOL FakeOs::LookupPrivilegeValueA(const char* name, LUID* luid) {
     std::string const n = name ? name : "";
     DWORD const value = SameText(n, "SeTakeOwnershipPrivilege") ? kTakeOwnership
+                        : SameText(n, "SeBackupPrivilege")      ? kBackup
                         : SameText(n, "SeRestorePrivilege")     ? kRestore
                                                                 : 0;
     if (!value) {
@@ -300,7 +300,8 @@ BOOL FakeOs::AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attribut
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    if (!isAdministrator || (luid.LowPart != kTakeOwnership && luid.LowPart != kRestore)) {
+    if (!FullAdministrator() ||
+        (luid.LowPart != kTakeOwnership && luid.LowPart != kBackup && luid.LowPart != kRestore)) {
         m_lastError = ERROR_NOT_ALL_ASSIGNED;
         return TRUE;
     }
