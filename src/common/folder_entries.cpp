@@ -159,17 +159,17 @@ void KeepFolderWithin(const std::string& folder, std::uint64_t limit, const std:
         if (Stamped(name, &time) && !SamePath(path, keep))
             removable.push_back({time, path, size, directory});
     }
-    std::sort(removable.begin(), removable.end(), [](const Entry& a, const Entry& b) {
-        return a.time != b.time ? a.time < b.time : a.path < b.path;
-    });
-    for (const Entry& entry : removable) {
-        if (total < limit)
-            break;
+    while (total >= limit && !removable.empty()) {
+        auto const oldest = std::min_element(
+            removable.begin(), removable.end(), [](const Entry& a, const Entry& b) {
+                return a.time != b.time ? a.time < b.time : a.path < b.path;
+            });
         // Both act on the entry itself: a link goes, never its target, and a
         // folder only when there is nothing in it.
-        bool const removed = entry.directory ? os.RemoveDirectoryA(entry.path.c_str())
-                                             : os.DeleteFileA(entry.path.c_str());
+        bool const removed = oldest->directory ? os.RemoveDirectoryA(oldest->path.c_str())
+                                               : os.DeleteFileA(oldest->path.c_str());
         if (removed)
-            total -= entry.size;
+            total -= oldest->size;
+        removable.erase(oldest);
     }
 }

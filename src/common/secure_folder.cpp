@@ -8,7 +8,6 @@
 #include "common/text.h"
 
 #include <cstring>
-#include <functional>
 
 using namespace port;
 
@@ -45,19 +44,31 @@ std::string Who(const std::string& sid) {
     return sid.empty() ? std::string("an account in a conditional entry") : sid;
 }
 
+constexpr DWORD kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// The owner and DACL of a path, or of what a handle is open on.
+BOOL ReadByPath(const void* path, void* buffer, DWORD size, DWORD* needed) {
+    return Sys().GetFileSecurityA(static_cast<const char*>(path), kOwnerAndDacl, buffer, size,
+                                  needed);
+}
+BOOL ReadByHandle(const void* object, void* buffer, DWORD size, DWORD* needed) {
+    return Sys().GetKernelObjectSecurity(const_cast<void*>(object), kOwnerAndDacl, buffer, size,
+                                         needed);
+}
+
 // A descriptor read with a size query, then again with a buffer of that size.
-bool ReadDescriptor(const std::function<BOOL(void*, DWORD, DWORD*)>& read, SecurityDescriptor* sd,
-                    DWORD* error) {
+bool ReadDescriptor(BOOL (*read)(const void*, void*, DWORD, DWORD*), const void* source,
+                    SecurityDescriptor* sd, DWORD* error) {
     Os& os = Sys();
     DWORD needed = 0;
     std::vector<BYTE> buffer(512, 0);
-    if (!read(buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
+    if (!read(source, buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
         if (os.GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) {
             *error = os.GetLastError();
             return false;
         }
         buffer.assign(needed, 0);
-        if (!read(buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
+        if (!read(source, buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
             *error = os.GetLastError();
             return false;
         }
@@ -68,8 +79,6 @@ bool ReadDescriptor(const std::function<BOOL(void*, DWORD, DWORD*)>& read, Secur
     }
     return true;
 }
-
-constexpr DWORD kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 // Privileges enabled, where the token holds them, for the life of the
 // object; the error of the call made with them outlives it.
@@ -186,11 +195,7 @@ std::string RunningAdministrator() {
 }
 
 bool ReadObjectSecurity(HANDLE object, SecurityDescriptor* sd, DWORD* error) {
-    return ReadDescriptor(
-        [object](void* buffer, DWORD size, DWORD* needed) {
-            return Sys().GetKernelObjectSecurity(object, kOwnerAndDacl, buffer, size, needed);
-        },
-        sd, error);
+    return ReadDescriptor(&ReadByHandle, object, sd, error);
 }
 
 std::string Exposure(const SecurityDescriptor& sd, bool folder, FolderUse use,
@@ -226,12 +231,7 @@ bool OthersMayChange(const std::string& path, std::string* why) {
     SecurityDescriptor sd;
     DWORD error = 0;
     bool const folder = KindOf(path) == EntryKind::Folder;
-    bool const read = ReadDescriptor(
-        [&path](void* buffer, DWORD size, DWORD* needed) {
-            return Sys().GetFileSecurityA(path.c_str(), kOwnerAndDacl, buffer, size, needed);
-        },
-        &sd, &error);
-    if (!read)
+    if (!ReadDescriptor(&ReadByPath, path.c_str(), &sd, &error))
         reason = "its security cannot be read: " + CSystemError(error).GetErrorText();
     else
         reason = Exposure(sd, folder, FolderUse::Program, RunningAdministrator());

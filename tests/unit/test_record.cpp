@@ -362,9 +362,11 @@ TEST_F(Record, TheLogTurnsOverBeforeItReachesOneMebibyte) {
     Master(*this);
     Prepare(" /silent");
     EXPECT_EQ(os.FileText(std::string(kLog) + ".1"), full);
+    // A folder and files of an earlier version, which let Users read the
+    // log, are closed first.
+    for (const auto& entry : os.files.at(std::string(kLog) + ".1").dacl)
+        EXPECT_NE(entry.sid, kSidUsers);
     std::string const log = Log();
-    // (A folder of an earlier version, which let Users read the log, is
-    // closed first.)
     EXPECT_NE(log.find("\r\n2026-12-08 09:30:00 MASTER01 4242 start: Started on"),
               std::string::npos)
         << log;
@@ -405,10 +407,10 @@ const char* const kUser = "S-1-5-21-1111-2222-3333-1001";
 
 // A standard user made the log's folder first (ProgramData lets users add
 // folders, and makes them their owners) and left a file of their own at the
-// log's name and a link at the older log's: before any line is written the
-// folder is Administrators' again, only they and the system may read or
-// change it, and both plants are set aside as they are (owner, DACL, bytes,
-// the link's target); the log is a new file of the administrators', which
+// log's name, a link at the older log's and a folder: before any line is
+// written the folder is Administrators' again, only they and the system may
+// read or change it, and the plants are set aside as they are (owner, DACL,
+// bytes, the link's target); the log is a new file of the administrators', which
 // the user cannot even read, and its first line says what was mended.
 TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
     os.AddUserFolder(kLogFolder, kUser);
@@ -420,6 +422,7 @@ TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
         os.CloseHandle(planted);
     });
     os.profileFiles[kLog] = "the user's lines\r\n";
+    os.AddUserFolder(std::string(kLogFolder) + "\\theirs", kUser);
     os.AddFile("C:\\Users\\eve\\target.txt");
     os.profileFiles["C:\\Users\\eve\\target.txt"] = "eve's";
     os.AddSymbolicLink(older, "C:\\Users\\eve\\target.txt");
@@ -451,12 +454,14 @@ TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
             ++planted;
             EXPECT_EQ(entry.linkTarget, link.linkTarget);
             EXPECT_EQ(entry.dacl, link.dacl);
+        } else if (path.rfind(std::string(kLogFolder) + "\\theirs.aside-", 0) == 0) {
+            ++planted;
         } else {
             continue;
         }
         EXPECT_EQ(entry.owner, kUser) << path;
     }
-    EXPECT_EQ(planted, 2);
+    EXPECT_EQ(planted, 3);
     EXPECT_EQ(os.FileText("C:\\Users\\eve\\target.txt"), "eve's");
     EXPECT_EQ(os.files.at(kLog).owner, kSidAdministrators);
     AsUser([&] {

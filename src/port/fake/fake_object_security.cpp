@@ -161,7 +161,7 @@ BOOL FakeOs::SetKernelObjectSecurity(HANDLE object, DWORD info, const void* desc
         m_lastError = ERROR_INVALID_SECURITY_DESCR;
         return FALSE;
     }
-    FakeFile& entry = files.at(open->second.path);
+    const FakeFile& entry = files.at(open->second.path);
     DWORD const access = FileRights(open->second.access);
     bool const owner = (info & OWNER_SECURITY_INFORMATION) != 0;
     bool const dacl = (info & DACL_SECURITY_INFORMATION) != 0;
@@ -179,12 +179,14 @@ BOOL FakeOs::SetKernelObjectSecurity(HANDLE object, DWORD info, const void* desc
         m_lastError = kPoweredOff;
         return FALSE;
     }
+    // The handle's object, wherever another process moved it meanwhile.
+    FakeFile& moved = files.at(open->second.path);
     if (info & OWNER_SECURITY_INFORMATION)
-        entry.owner = sd.owner;
+        moved.owner = sd.owner;
     if (info & DACL_SECURITY_INFORMATION) {
-        entry.nullDacl = sd.nullDacl || !sd.daclPresent;
-        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
-        entry.dacl = sd.dacl;
+        moved.nullDacl = sd.nullDacl || !sd.daclPresent;
+        moved.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
+        moved.dacl = sd.dacl;
     }
     return TRUE;
 }
