@@ -3,6 +3,8 @@
 // that replace, and a file's identity as GetFileInformationByHandle tells it.
 #include "port/fake/fake_os.h"
 
+#include <type_traits>
+
 namespace port {
 
 namespace {
@@ -142,26 +144,21 @@ BOOL FakeOs::RenameFile(const std::string& fromPath, const std::string& toPath, 
                 SamePath(path.substr(0, from.size()), from));
     };
     auto const renamed = [&](const std::string& path) { return to + path.substr(from.size()); };
-    std::vector<std::pair<std::string, FakeFile>> entries;
-    for (auto it = files.begin(); it != files.end();)
-        if (moves(it->first)) {
-            entries.emplace_back(renamed(it->first), std::move(it->second));
-            it = files.erase(it);
-        } else {
-            ++it;
-        }
-    std::vector<std::pair<std::string, std::string>> texts;
-    for (auto it = profileFiles.begin(); it != profileFiles.end();)
-        if (moves(it->first)) {
-            texts.emplace_back(renamed(it->first), std::move(it->second));
-            it = profileFiles.erase(it);
-        } else {
-            ++it;
-        }
-    for (auto& [path, entry] : entries)
-        files[path] = std::move(entry);
-    for (auto& [path, text] : texts)
-        profileFiles[path] = std::move(text);
+    auto const move = [&](auto& table) {
+        std::vector<std::pair<std::string, typename std::decay_t<decltype(table)>::mapped_type>>
+            moved;
+        for (auto it = table.begin(); it != table.end();)
+            if (moves(it->first)) {
+                moved.emplace_back(renamed(it->first), std::move(it->second));
+                it = table.erase(it);
+            } else {
+                ++it;
+            }
+        for (auto& [path, value] : moved)
+            table[path] = std::move(value);
+    };
+    move(files);
+    move(profileFiles);
     for (auto& [handle, open] : m_files)
         if (moves(open.path))
             open.path = renamed(open.path);

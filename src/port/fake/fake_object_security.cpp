@@ -125,7 +125,11 @@ BOOL FakeOs::GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor
         m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
-    const FakeFile& entry = files.at(open->second.path);
+    return GiveDescriptor(files.at(open->second.path), info, descriptor, size, needed);
+}
+
+BOOL FakeOs::GiveDescriptor(const FakeFile& entry, DWORD info, void* descriptor, DWORD size,
+                            DWORD* needed) {
     SecurityDescriptor sd;
     if (info & OWNER_SECURITY_INFORMATION)
         sd.owner = entry.owner;
@@ -145,6 +149,16 @@ BOOL FakeOs::GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor
     }
     std::memcpy(descriptor, bytes.data(), bytes.size());
     return TRUE;
+}
+
+void FakeOs::TakeDescriptor(FakeFile& entry, DWORD info, const SecurityDescriptor& sd) {
+    if (info & OWNER_SECURITY_INFORMATION)
+        entry.owner = sd.owner;
+    if (info & DACL_SECURITY_INFORMATION) {
+        entry.nullDacl = sd.nullDacl || !sd.daclPresent;
+        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
+        entry.dacl = sd.dacl;
+    }
 }
 
 // What the opening was granted decides; nobody gives an entry to an account
@@ -180,14 +194,7 @@ BOOL FakeOs::SetKernelObjectSecurity(HANDLE object, DWORD info, const void* desc
         return FALSE;
     }
     // The handle's object, wherever another process moved it meanwhile.
-    FakeFile& moved = files.at(open->second.path);
-    if (info & OWNER_SECURITY_INFORMATION)
-        moved.owner = sd.owner;
-    if (info & DACL_SECURITY_INFORMATION) {
-        moved.nullDacl = sd.nullDacl || !sd.daclPresent;
-        moved.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
-        moved.dacl = sd.dacl;
-    }
+    TakeDescriptor(files.at(open->second.path), info, sd);
     return TRUE;
 }
 

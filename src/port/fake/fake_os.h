@@ -458,6 +458,11 @@ public:
     BOOL GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor, DWORD size,
                                  DWORD* needed) override;
     BOOL SetKernelObjectSecurity(HANDLE object, DWORD info, const void* descriptor) override;
+    // An entry's owner and DACL, the parts info asks for, into a caller's
+    // buffer as the system's calls give them; and set from a descriptor.
+    BOOL GiveDescriptor(const FakeFile& entry, DWORD info, void* descriptor, DWORD size,
+                        DWORD* needed);
+    static void TakeDescriptor(FakeFile& entry, DWORD info, const SecurityDescriptor& sd);
 
     // ---- file-system security (fake_security.cpp) ----
     // The token's user; a non-administrator's new files and folders are

@@ -114,25 +114,7 @@ BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DW
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    SecurityDescriptor sd;
-    if (info & OWNER_SECURITY_INFORMATION)
-        sd.owner = file->second.owner;
-    if (info & DACL_SECURITY_INFORMATION) {
-        sd.daclPresent = true;
-        sd.nullDacl = file->second.nullDacl;
-        sd.dacl = file->second.dacl;
-        if (file->second.daclProtected)
-            sd.control |= SE_DACL_PROTECTED;
-    }
-    std::vector<BYTE> const bytes = EncodeSecurityDescriptor(sd);
-    if (needed)
-        *needed = static_cast<DWORD>(bytes.size());
-    if (!descriptor || size < bytes.size()) {
-        m_lastError = ERROR_INSUFFICIENT_BUFFER;
-        return FALSE;
-    }
-    std::memcpy(descriptor, bytes.data(), bytes.size());
-    return TRUE;
+    return GiveDescriptor(file->second, info, descriptor, size, needed);
 }
 
 BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descriptor) {
@@ -167,13 +149,7 @@ BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descript
         m_lastError = kPoweredOff;
         return FALSE;
     }
-    if (info & OWNER_SECURITY_INFORMATION)
-        entry.owner = sd.owner;
-    if (info & DACL_SECURITY_INFORMATION) {
-        entry.nullDacl = sd.nullDacl || !sd.daclPresent;
-        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
-        entry.dacl = sd.dacl;
-    }
+    TakeDescriptor(entry, info, sd);
     return TRUE;
 }
 
