@@ -479,6 +479,28 @@ TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
     EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
 }
 
+// A junction in the folder's place is never followed: nothing is written
+// into (or changed on) what the user prepared; the log is in the Windows
+// folder's Norvane, whose first line says why.
+TEST_F(Record, AJunctionInPlaceOfTheLogFolderIsNotFollowed) {
+    os.AddUserFolder(kLogFolder, kUser);
+    os.files.at(kLogFolder).reparsePoint = true;
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetKernelObjectSecurity"), 0);
+    for (const auto& [path, file] : os.files)
+        EXPECT_NE(path.rfind(std::string(kLogFolder) + "\\", 0), 0u) << path;
+    std::string const log = os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: C:\\ProgramData\\Norvane is a "
+                       "junction or link: it is not followed; the log is written in "
+                       "C:\\WINDOWS\\Norvane instead\r\n"),
+              0u)
+        << log;
+    EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
+    EXPECT_TRUE(os.files.at("C:\\WINDOWS\\Norvane").daclProtected);
+}
+
 // The folder a user made is swapped for a junction to a folder of their
 // choosing (the client's) just before the run opens it: the run opens the
 // junction itself, not what it leads to, and writes its log in the Windows
