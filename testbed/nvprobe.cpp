@@ -22,6 +22,9 @@
 //   svc-start NAME...                    start, wait (5 s) for RUNNING
 //   svc-stop NAME...                     stop, wait (5 s) for STOPPED
 //   svc-delete NAME...
+//   hold PATH                            opens the file for reading, sharing
+//                                        nothing, says so and keeps it open
+//                                        until standard input ends
 // Exit code 0 when the command ran (also for "missing"), 1 when a write
 // command failed, 2 for a usage error.
 #include <windows.h>
@@ -554,6 +557,23 @@ int CmdSvcEach(int argc, char** argv) {
     return rc;
 }
 
+// Another program holding a file as a user's reader may: no sharing at all.
+int CmdHold(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return Fail("CreateFileA", path);
+    }
+    Print(Obj().Str("status", "held").Done());
+    std::fflush(stdout);
+    char buffer[64];
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -588,6 +608,8 @@ int main(int argc, char** argv) {
         rc = CmdSvcCreate(argc, argv);
     } else if ((cmd == "svc-start" || cmd == "svc-stop" || cmd == "svc-delete") && argc > 2) {
         rc = CmdSvcEach(argc, argv);
+    } else if (cmd == "hold" && argc == 3) {
+        rc = CmdHold(argv[2]);
     }
     if (rc == 2) {
         std::fputs(
@@ -595,7 +617,7 @@ int main(int argc, char** argv) {
             "shared NAME | netbios | post CLASS MSG WPARAM | post-hwnd HWND MSG WPARAM | "
             "svc-create NAME "
             "BINPATH START DISPLAY DEPS ACCOUNT ERRORCTL | svc-start|svc-stop|svc-delete "
-            "NAME...\n",
+            "NAME... | hold PATH\n",
             stderr);
     }
     std::fflush(stdout);

@@ -64,7 +64,7 @@ bool CProgramFile::CopyTo(const std::string& target, std::string* why) const {
     DWORD n = 0, m = 0;
     std::uint64_t copied = 0;
     {
-        unique_hfile copy(
+        unique_file copy(
             os.CreateFileA(target.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
         if (!copy || !Rewind(m_file.get())) {
             *why = LastErrorLine();
@@ -88,7 +88,7 @@ bool CProgramFile::CopyTo(const std::string& target, std::string* why) const {
     std::uint64_t size = 0;
     bool same = Size(&size) && size == copied && Rewind(m_file.get());
     {
-        unique_hfile back(os.CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ,
+        unique_file back(os.CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
         same = same && back;
         do {

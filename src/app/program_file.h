@@ -28,6 +28,6 @@ public:
 
 private:
     std::string m_path;
-    unique_hfile m_file;
+    unique_file m_file;
     port::DWORD m_error = 0;
 };

@@ -77,15 +77,14 @@ struct handle_traits {
 };
 using unique_handle = unique_resource<handle_traits>;
 
-// Files opened with CreateFileA: INVALID_HANDLE_VALUE when none is open
-// (spelt as its value: this header is also read after <windows.h>, whose
-// INVALID_HANDLE_VALUE is a macro).
-struct hfile_traits {
+// Files and folders opened with CreateFileA: INVALID_HANDLE_VALUE when not open.
+struct file_traits {
     using pointer = port::HANDLE;
+    // INVALID_HANDLE_VALUE, spelled out: <windows.h> may have made the name a macro.
     static pointer invalid() noexcept { return reinterpret_cast<pointer>(std::intptr_t{-1}); }
     static void close(pointer file) noexcept { port::Sys().CloseHandle(file); }
 };
-using unique_hfile = unique_resource<hfile_traits>;
+using unique_file = unique_resource<file_traits>;
 
 struct sid_traits {
     using pointer = port::PSID;

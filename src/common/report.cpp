@@ -4,6 +4,7 @@
 #include "common/message_box.h"
 #include "common/platform.h"
 #include "common/run_log.h"
+#include "common/secure_folder.h"
 #include "common/syserror.h"
 #include "common/text.h"
 
@@ -34,7 +35,10 @@ struct RunState {
     CRunLog log;
 };
 
-RunState g_state;
+// Never destroyed: what the run holds (its log's file) is let go by Reset or
+// by the end of the process, never by destructors at exit, when the port
+// may be gone.
+RunState& g_state = *new RunState;
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 
 class Lock {
@@ -104,6 +108,9 @@ LONG WriteOutcomeValues(const RunState& state) {
         SetString(key.get(), "LastMessage", state.lastMessage),
         state.guidStored ? SetString(key.get(), "Guid", state.guid) : none,
         state.guidStored ? SetNumber(key.get(), "ServerStatus", state.serverStatus) : none,
+        // Where this run's lines are: the log, or the run's own file beside
+        // a log that another program held.
+        SetString(key.get(), "LogFile", state.log.CurrentFile()),
     };
     for (LONG r : results)
         if (r != ERROR_SUCCESS)
@@ -184,7 +191,9 @@ CRunReport& Report() {
 
 void CRunReport::Reset() {
     Lock lock;
+    // What the run before held (its log's folder, its own file) goes with it.
     g_state = RunState{};
+    ReleaseSecuredFolders();
 }
 
 void CRunReport::SetQuiet(bool quiet) {

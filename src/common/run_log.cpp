@@ -1,9 +1,11 @@
 #include "common/run_log.h"
 
+#include "common/folder_entries.h"
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/secure_folder.h"
 #include "common/settings.h"
+#include "common/syserror.h"
 #include "common/text.h"
 
 #include <cstdint>
@@ -31,14 +33,6 @@ std::string CommonAppDataFolder() {
     return path;
 }
 
-// A file of the log; INVALID_HANDLE_VALUE when it cannot be opened.
-struct file_traits {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer file) noexcept { Sys().CloseHandle(file); }
-};
-using unique_file = unique_resource<file_traits>;
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The log open for appending. (Windows 9x has no links, no other users, no
@@ -47,30 +41,24 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // at once) opens it for appending only and shares everything, deletion
 // included, so that a rotation may rename it under the others' handles; the
 // system then puts each WriteFile whole at the end, whoever else writes.
-// A link at the name is opened as the link itself, never followed.
-unique_file OpenForAppending(const std::string& path, DWORD creation) {
+// A link at the name is opened as the link itself, never followed; its
+// owner is read through the same handle.
+unique_file OpenForAppending(const std::string& path, DWORD creation, DWORD share = kShareAll) {
     Os& os = Sys();
     if (!IsNT())
         return unique_file(os.CreateFileA(path.c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, creation,
                                           FILE_ATTRIBUTE_NORMAL));
-    return unique_file(os.CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                      kShareAll, creation,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+    return unique_file(
+        os.CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL, share,
+                       creation, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
 }
 
 // What lies at path, opened only to be looked at (never followed).
 unique_file OpenToLookAt(const std::string& path) {
-    return unique_file(Sys().CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll,
-                                         OPEN_EXISTING,
+    return unique_file(Sys().CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                         kShareAll, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
-}
-
-// A file with this one name and no reparse point: writing to it or moving
-// it reaches nothing else.
-bool IsPlain(const BY_HANDLE_FILE_INFORMATION& info) {
-    return !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-           info.nNumberOfLinks == 1;
 }
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
@@ -85,33 +73,26 @@ bool IsAt(const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours) {
     return there && Sys().GetFileInformationByHandle(there.get(), &info) && SameFile(info, ours);
 }
 
-// Moves what lies at path (a link a user planted, a folder in the log's
-// place) to a name of its own beside it, where an administrator can look
-// at it. Renaming a hard link or a symbolic link renames that directory
-// entry, not the file it leads to: the target keeps its bytes and its other
-// names. The new name holds this process's id and the time, and a rename
-// that finds it taken fails rather than replacing anything.
-bool SetAside(const std::string& path) {
-    Os& os = Sys();
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        std::string const aside =
-            path + Format(".aside-%lu-%lu-%d", static_cast<unsigned long>(os.GetCurrentProcessId()),
-                          static_cast<unsigned long>(os.GetTickCount()), attempt);
-        if (os.MoveFileExA(path.c_str(), aside.c_str(), 0))
-            return true;
-        DWORD const error = os.GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            return false;
-    }
-    return false;
+// A plain file that may take the record's lines. In the administrators'
+// own folder, also one that a trusted account owns: a file a user made
+// there before the folder was theirs is set aside, not written into.
+bool MayTakeLines(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info,
+                  const std::string* administrator) {
+    if (!IsPlainFile(info))
+        return false;
+    SecurityDescriptor sd;
+    DWORD error = 0;
+    return !administrator ||
+           (ReadObjectSecurity(file, &sd, &error) && TrustedAccount(sd.owner, *administrator));
 }
 
 // The log open for appending, with what it is; never a file reached through
 // a link. Whatever else lies at the name goes aside and a new file is made
 // in its place (CREATE_NEW: a link planted again in the meantime is refused,
-// not followed).
+// not followed). Invalid, with *error, when the log cannot be had.
 unique_file OpenPlainLog(const std::string& path, const std::string& folder,
-                         BY_HANDLE_FILE_INFORMATION* info) {
+                         const std::string* administrator, BY_HANDLE_FILE_INFORMATION* info,
+                         DWORD* error) {
     Os& os = Sys();
     unique_file file = OpenForAppending(path, OPEN_ALWAYS);
     if (!file) {
@@ -122,20 +103,21 @@ unique_file OpenPlainLog(const std::string& path, const std::string& folder,
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (file) {
             if (!os.GetFileInformationByHandle(file.get(), info))
-                return {};
-            if (IsPlain(*info))
+                break;
+            if (MayTakeLines(file.get(), *info, administrator))
                 return file;
             file.reset();
-        } else if (DWORD const error = os.GetLastError();
-                   !IsNT() || (error != ERROR_ACCESS_DENIED && error != ERROR_FILE_EXISTS)) {
-            // Held by another program, a full disk: no line this time.
-            return {};
+        } else if (DWORD const code = os.GetLastError();
+                   !IsNT() || (code != ERROR_ACCESS_DENIED && code != ERROR_FILE_EXISTS)) {
+            break; // held by another program, a full disk
         }
-        // A link, or a name that refuses to be a file (a folder or junction).
+        // A link, a user's file, or a name that refuses to be a file (a
+        // folder or junction).
         if (!SetAside(path))
-            return {};
+            break;
         file = OpenForAppending(path, CREATE_NEW);
     }
+    *error = os.GetLastError();
     return {};
 }
 
@@ -143,10 +125,11 @@ unique_file OpenPlainLog(const std::string& path, const std::string& folder,
 // lies there goes aside first (a replacing rename would only drop the
 // entry, but the planted thing is kept for whoever looks into it, and a
 // folder there could never be replaced).
-void ClearOlder(const std::string& older) {
+void ClearOlder(const std::string& older, const std::string* administrator) {
     unique_file there = OpenToLookAt(older);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (there && Sys().GetFileInformationByHandle(there.get(), &info) && IsPlain(info))
+    if (there && Sys().GetFileInformationByHandle(there.get(), &info) &&
+        MayTakeLines(there.get(), info, administrator))
         return;
     if (!there && Sys().GetLastError() != ERROR_ACCESS_DENIED)
         return; // nothing there
@@ -156,7 +139,8 @@ void ClearOlder(const std::string& older) {
 
 // Turns the full log, open through file, into the older one. True when the
 // log may be opened again (turned over, by this process or another one).
-bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours) {
+bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_INFORMATION& ours,
+              const std::string* administrator) {
     Os& os = Sys();
     std::string const older = path + ".1";
     if (!IsNT()) {
@@ -168,7 +152,7 @@ bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_I
     // its new log, which must not replace the one it has just made older.
     if (!IsAt(path, ours))
         return true;
-    ClearOlder(older);
+    ClearOlder(older, administrator);
     // One replacing rename: at no moment is there no older log, and every
     // line written through any handle stays in the file it was written to.
     // The file stays open meanwhile: should another writer have turned it
@@ -176,8 +160,11 @@ bool TurnOver(unique_file& file, const std::string& path, const BY_HANDLE_FILE_I
     // the system does not replace a file that is open.
     if (os.MoveFileExA(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
-    // Held by another program: no line rather than past the limit.
-    return !IsAt(path, ours);
+    // Held by another program: the log stays below the limit.
+    DWORD const error = os.GetLastError();
+    bool const turned = !IsAt(path, ours);
+    os.SetLastError(error);
+    return turned;
 }
 
 bool WriteLine(HANDLE file, const std::string& line) {
@@ -189,6 +176,22 @@ bool WriteLine(HANDLE file, const std::string& line) {
            written == line.size();
 }
 
+// The system's text for an error, without its line break; its number where
+// the system has none.
+std::string ErrorText(DWORD code) {
+    std::string text = CSystemError(code).GetErrorText();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? Format("error %lu", static_cast<unsigned long>(code)) : text;
+}
+
+// A line of the log made like line (its time, computer, process and mode)
+// with another text.
+std::string LineLike(const std::string& line, const std::string& text) {
+    std::size_t const head = line.find(": ");
+    return (head == std::string::npos ? std::string() : line.substr(0, head + 2)) + text + "\r\n";
+}
+
 } // namespace
 
 std::string LogFolder() {
@@ -198,8 +201,10 @@ std::string LogFolder() {
     return base.empty() ? std::string() : JoinPath(base, kLogFolderName);
 }
 
-std::string SecureLogFolder(std::string* note) {
+std::string SecureLogFolder(std::string* note, bool* secured) {
     note->clear();
+    if (secured)
+        *secured = false;
     // Windows 9x has no owners or DACLs: its folder is the plain one. A run
     // without administrator rights can neither make the folder Administrators'
     // nor mend it, and writes nothing its user could not write anyway: the
@@ -208,18 +213,21 @@ std::string SecureLogFolder(std::string* note) {
     if (!IsNT() || !IsAdministrator())
         return LogFolder();
     std::string const common = CommonAppDataFolder();
+    if (secured)
+        *secured = true;
     if (!common.empty()) {
         std::string const folder = JoinPath(common, kLogFolderName);
-        if (SecureFolder(folder, note))
+        if (SecureFolder(folder, note, FolderUse::Record))
             return folder;
     }
     std::string const windows = GetWindowsFolder();
-    if (windows.empty())
-        return {};
-    std::string const fallback = JoinPath(windows, kLogFolderName);
+    std::string const fallback = windows.empty() ? windows : JoinPath(windows, kLogFolderName);
     std::string why;
-    if (!SecureFolder(fallback, &why))
+    if (fallback.empty() || !SecureFolder(fallback, &why, FolderUse::Record)) {
+        if (secured)
+            *secured = false;
         return {};
+    }
     if (!note->empty())
         *note += "; the log is written in " + fallback + " instead";
     else if (!why.empty())
@@ -256,7 +264,13 @@ std::string FormatLogLine(const SYSTEMTIME& time, const std::string& computer, D
 const std::string& CRunLog::Path() {
     if (!m_resolved) {
         m_resolved = true;
-        m_folder = SecureLogFolder(&m_note);
+        bool secured = false;
+        m_folder = SecureLogFolder(&m_note, &secured);
+        if (secured) {
+            m_administrator = RunningAdministrator();
+            KeepFolderWithin(m_folder, kLogFolderLimitBytes, std::string());
+        }
+        m_secured = secured;
         if (!m_folder.empty())
             m_path = JoinPath(m_folder, kLogFileName);
     }
@@ -267,19 +281,66 @@ bool CRunLog::Append(const std::string& line) {
     std::string const& path = Path();
     if (path.empty() || line.size() >= kLogLimitBytes)
         return false;
+    if (m_run)
+        return AppendToRunFile(line, std::string());
+    Os& os = Sys();
+    std::string const* const administrator = m_secured ? &m_administrator : nullptr;
+    DWORD error = 0;
+    std::string why;
     // A few rounds: each one that turns the log over (or finds that another
     // writer did) opens the new log and looks at its size again.
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 4 && why.empty(); ++round) {
         BY_HANDLE_FILE_INFORMATION info{};
-        unique_file file = OpenPlainLog(path, m_folder, &info);
-        if (!file)
-            return false;
+        unique_file file = OpenPlainLog(path, m_folder, administrator, &info, &error);
+        if (!file) {
+            why = path + " cannot be written (" + ErrorText(error) + ")";
+            break;
+        }
         std::uint64_t const size =
             (std::uint64_t{info.nFileSizeHigh} << 32) | std::uint64_t{info.nFileSizeLow};
-        if (size == 0 || size + line.size() < kLogLimitBytes)
-            return WriteLine(file.get(), line);
-        if (!TurnOver(file, path, info))
-            return false;
+        if (size == 0 || size + line.size() < kLogLimitBytes) {
+            bool const written = WriteLine(file.get(), line);
+            if (written)
+                m_current = path;
+            return written;
+        }
+        if (!TurnOver(file, path, info, administrator))
+            why =
+                path + " is full and cannot be turned over (" + ErrorText(os.GetLastError()) + ")";
     }
-    return false;
+    if (why.empty())
+        why = path + " is turned over again and again by other writers";
+    return AppendToRunFile(line, why);
+}
+
+// The run's lines in a file of its own beside the log, when the log cannot
+// take them (another program holds it, or the older log, without sharing):
+// a new file (CREATE_NEW, never one that was there), held open without
+// shared writing or deletion until the run ends, whose first line says why.
+// A full one is followed by the next.
+bool CRunLog::AppendToRunFile(const std::string& line, std::string why) {
+    Os& os = Sys();
+    if (m_run && m_runSize + line.size() >= kLogLimitBytes) {
+        m_run.reset();
+        why = m_current + " is full";
+    }
+    for (int attempt = 0; !m_run && attempt < 3; ++attempt) {
+        if (m_secured)
+            KeepFolderWithin(m_folder, kLogFolderLimitBytes, std::string());
+        std::string const name = StampedName(m_path, "run");
+        m_run = OpenForAppending(name, CREATE_NEW, FILE_SHARE_READ);
+        if (!m_run && os.GetLastError() == ERROR_FILE_EXISTS)
+            continue;
+        if (!m_run)
+            return false;
+        std::string const first =
+            LineLike(line, why + ": the lines of this run from here on are in " + name);
+        m_runSize = first.size();
+        m_current = name;
+        (void)WriteLine(m_run.get(), first);
+    }
+    if (!m_run || !WriteLine(m_run.get(), line))
+        return false;
+    m_runSize += line.size();
+    return true;
 }

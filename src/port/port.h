@@ -333,7 +333,10 @@ class FileCalls {
 public:
     virtual ~FileCalls() = default;
 
-    // CreateFileA without security attributes or template file.
+    // CreateFileA without security attributes or template file. A junction
+    // or link anywhere in the path is followed, and at its end too unless
+    // flags hold FILE_FLAG_OPEN_REPARSE_POINT; a folder opens only with
+    // FILE_FLAG_BACKUP_SEMANTICS.
     virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
                                DWORD flags) = 0;
     // The low 32 bits of the size (the high ones into *high when given);
@@ -379,7 +382,9 @@ public:
 
     // GetFileSecurityA: the parts of the descriptor `info` asks for into
     // buffer; *needed its size (FALSE with ERROR_INSUFFICIENT_BUFFER when
-    // it does not fit). A reparse point's own descriptor, not its target's.
+    // it does not fit). Like SetFileSecurityA it follows a junction or a
+    // link, at the end of the path as anywhere in it: only a handle says
+    // which object was read or changed (ObjectSecurityCalls).
     virtual BOOL GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
                                   DWORD* needed) = 0;
     virtual BOOL SetFileSecurityA(const char* path, DWORD info, const void* descriptor) = 0;
@@ -397,6 +402,21 @@ public:
     // or 0 to disable it), no previous state: TRUE with the last error
     // ERROR_NOT_ALL_ASSIGNED where the token does not hold it.
     virtual BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) = 0;
+};
+
+// The security of the very object a handle is open on (a folder opened with
+// FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, a file): what
+// its path names by now does not matter. Descriptors as FileSecurityCalls
+// has them; neither call passes inheritable entries on to what lies below.
+class ObjectSecurityCalls {
+public:
+    virtual ~ObjectSecurityCalls() = default;
+
+    // GetKernelObjectSecurity: the handle needs READ_CONTROL.
+    virtual BOOL GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor, DWORD size,
+                                         DWORD* needed) = 0;
+    // SetKernelObjectSecurity: the owner needs WRITE_OWNER, the DACL WRITE_DAC.
+    virtual BOOL SetKernelObjectSecurity(HANDLE object, DWORD info, const void* descriptor) = 0;
 };
 
 // A lock that no other user of the machine can take first: security
@@ -468,6 +488,7 @@ public:
 class Os : public FileCalls,
            public SyncCalls,
            public FileSecurityCalls,
+           public ObjectSecurityCalls,
            public LockCalls,
            public ErrorModeCalls,
            public EventLogCalls,

@@ -28,6 +28,7 @@ struct AccessEntry {
     // Empty for an entry whose body is not a plain SID (object and callback
     // entries): read as "someone".
     std::string sid;
+    bool operator==(const AccessEntry&) const = default;
 };
 
 struct SecurityDescriptor {

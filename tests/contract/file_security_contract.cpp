@@ -159,11 +159,17 @@ TEST_F(FileSecurityContract, TheTokensUserSizeQueryThenFill) {
     EXPECT_TRUE(os.CloseHandle(token));
 }
 
-TEST_F(FileSecurityContract, TheTakeOwnershipPrivilegeIsEnabledAndDisabled) {
+TEST_F(FileSecurityContract, ThePrivilegesThatTakeAFolderAreEnabledAndDisabled) {
     LUID luid{};
     ASSERT_TRUE(os.LookupPrivilegeValueA("SeTakeOwnershipPrivilege", &luid)) << os.GetLastError();
     EXPECT_EQ(luid.LowPart, 9u);
     EXPECT_EQ(luid.HighPart, 0);
+    // The two that open a folder whatever its DACL, with backup semantics.
+    LUID backup{}, restore{};
+    ASSERT_TRUE(os.LookupPrivilegeValueA("SeBackupPrivilege", &backup));
+    ASSERT_TRUE(os.LookupPrivilegeValueA("SeRestorePrivilege", &restore));
+    EXPECT_EQ(backup.LowPart, 17u);
+    EXPECT_EQ(restore.LowPart, 18u);
     LUID none{};
     EXPECT_FALSE(os.LookupPrivilegeValueA("SeNoSuchPrivilege", &none));
     EXPECT_EQ(os.GetLastError(), ERROR_NO_SUCH_PRIVILEGE);
@@ -175,6 +181,11 @@ TEST_F(FileSecurityContract, TheTakeOwnershipPrivilegeIsEnabledAndDisabled) {
     EXPECT_EQ(os.GetLastError(), ERROR_SUCCESS);
     EXPECT_TRUE(os.AdjustTokenPrivilege(token, luid, 0));
     EXPECT_EQ(os.GetLastError(), ERROR_SUCCESS);
+    for (const LUID& other : {backup, restore}) {
+        EXPECT_TRUE(os.AdjustTokenPrivilege(token, other, SE_PRIVILEGE_ENABLED));
+        EXPECT_EQ(os.GetLastError(), ERROR_SUCCESS);
+        EXPECT_TRUE(os.AdjustTokenPrivilege(token, other, 0));
+    }
     EXPECT_TRUE(os.CloseHandle(token));
 }
 

@@ -4,7 +4,7 @@ program: the real norvane.exe against the client stand-in."""
 import unittest
 
 from copybed import (GUID_TEXT, SERVICE_AUTO_START, SERVICE_RUNNING, CopyTestCase, client)
-from winebed import NORVANE_WIN_PATH
+from winebed import LOG_PATH, NORVANE_WIN_PATH
 
 
 class CopyNtTest(CopyTestCase):
@@ -15,9 +15,23 @@ class CopyNtTest(CopyTestCase):
         monitor_starts = self.launches("monitor")
         self.become_copy()
 
-        result = self.logon()
+        # Meanwhile another program holds the log and shares nothing.
+        with self.bed.holding(LOG_PATH):
+            result = self.logon()
         self.assertEqual(result.boxes, [], result.records)
         self.assertEqual(result.exit_code, 0)
+        # Not one of the run's lines is lost: all of them, to its last, are
+        # in a file of their own beside the log, which "LogFile" names.
+        run_file = self.outcome()["LogFile"]
+        self.assertRegex(run_file,
+                         r"^C:\\ProgramData\\Norvane\\norvane\.log\.run-\d{14}-\d+-\d+$")
+        lines = self.bed.c_path(run_file).read_bytes().decode("latin-1").split("\r\n")
+        self.assertIn(f"{LOG_PATH} cannot be written (", lines[0])
+        self.assertIn(" start: Started on ", lines[1])
+        self.assertIn(" copy: GUID stored: ", "\n".join(lines))
+        self.assertEqual(lines[-1], "")
+        self.assertIn(" copy: Finished with exit code 0: everything was done", lines[-2])
+        self.assertNotIn(" copy: ", "\n".join(self.log_lines()))
         for role, message in (("main", 0x0111), ("update", 1126), ("monitor", 2225)):
             events = self.bed.program_events(self.client.programs[role])
             self.assertIn(message, [e["value"] for e in events if e["event"] == "message"], role)

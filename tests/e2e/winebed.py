@@ -20,8 +20,10 @@ Command line:
 
 from __future__ import annotations
 
+import contextlib
 import json
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -339,6 +341,25 @@ class Bed:
             return json.loads(out.splitlines()[-1]) if out else {}
         except json.JSONDecodeError as e:
             raise BedError(f"nvprobe {args}: bad output {out!r}") from e
+
+    @contextlib.contextmanager
+    def holding(self, win_path: str, timeout: float = 30):
+        """Another program holds the file open for reading and shares nothing
+        (as a user's reader may) for the time of the block."""
+        proc = subprocess.Popen(
+            in_netns(["wine", str(self.testbed_exe("nvprobe.exe")), "hold", win_path], self.netns),
+            env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
+        try:
+            ready, _, _ = select.select([proc.stdout], [], [], timeout)
+            line = proc.stdout.readline().decode("latin-1") if ready else ""
+            if '"held"' not in line:
+                raise BedError(f"nvprobe hold {win_path}: {line!r}")
+            yield
+        finally:
+            proc.stdin.close()
+            proc.wait(timeout=timeout)
+            proc.stdout.close()
 
     def set_version(self, exe_name: str, version: str):
         self.regedit_import(client.reg_file({

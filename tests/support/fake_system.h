@@ -20,6 +20,8 @@ protected:
     ~FakeSystemTest() override { port::SetSys(nullptr); }
 
     void TearDown() override {
+        // The run ends with the test: what it holds until then goes.
+        Report().Reset();
         EXPECT_EQ(os.OpenHandleCount(), 0) << "still open: " << os.Describe();
     }
 

@@ -86,6 +86,7 @@ struct Machine {
         }
     }
     ~Machine() {
+        Report().Reset(); // what the last run held goes with its machine
         SetNet(nullptr);
         SetSys(nullptr);
     }

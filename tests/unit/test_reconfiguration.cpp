@@ -533,6 +533,7 @@ TEST(GuidKey, AClientKeyThatOpensOnlyForWritingStillGetsItsGuid) {
         EXPECT_EQ(os.StringValue(HKEY_LOCAL_MACHINE, kClientKeyNT, "GUID"), guid);
         EXPECT_TRUE(os.messageBoxes.empty());
     }
+    Report().Reset(); // the run ends: its log's folder is let go
     EXPECT_EQ(os.OpenHandleCount(), 0);
     SetSys(nullptr);
 }

@@ -7,6 +7,7 @@
 #include "client_machine.h"
 #include "common/report.h"
 #include "common/run_log.h"
+#include "common/secure_folder.h"
 #include "notify/notification.h"
 #include "reconfigure/boot_service.h"
 
@@ -32,6 +33,16 @@ public:
     Record() { os.lanas = {{0, {0x02, 0xaa, 0xbb, 0xcc, 0xdd, 0x01}, true}}; }
 
 protected:
+    // What a standard user does on the machine meanwhile, with their token.
+    void AsUser(const std::function<void()>& act) {
+        bool const administrator = os.isAdministrator;
+        std::string const user = os.tokenUser;
+        os.isAdministrator = false;
+        os.tokenUser = "S-1-5-21-1111-2222-3333-1001";
+        act();
+        os.isAdministrator = administrator;
+        os.tokenUser = user;
+    }
 };
 
 } // namespace
@@ -65,6 +76,7 @@ TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
     EXPECT_EQ(Outcome("LastMessage"), row.message);
     EXPECT_EQ(Outcome("LastRun").substr(0, 17), "2026-12-08 09:30:");
     EXPECT_EQ(Outcome("ServerStatus"), row.serverStatus);
+    EXPECT_EQ(Outcome("LogFile"), kLog);
     EXPECT_EQ(Outcome("Guid"), std::string(row.serverStatus) == "<missing>" ? "<missing>" : Guid());
     std::string const log = Log();
     std::string const last = log.substr(log.rfind("\r\n", log.size() - 3) + 2);
@@ -350,8 +362,14 @@ TEST_F(Record, TheLogTurnsOverBeforeItReachesOneMebibyte) {
     Master(*this);
     Prepare(" /silent");
     EXPECT_EQ(os.FileText(std::string(kLog) + ".1"), full);
+    // A folder and files of an earlier version, which let Users read the
+    // log, are closed first.
+    for (const auto& entry : os.files.at(std::string(kLog) + ".1").dacl)
+        EXPECT_NE(entry.sid, kSidUsers);
     std::string const log = Log();
-    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: Started on"), 0u) << log;
+    EXPECT_NE(log.find("\r\n2026-12-08 09:30:00 MASTER01 4242 start: Started on"),
+              std::string::npos)
+        << log;
     EXPECT_LT(log.size(), 4096u);
     EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
 }
@@ -388,31 +406,77 @@ const char* const kUser = "S-1-5-21-1111-2222-3333-1001";
 } // namespace
 
 // A standard user made the log's folder first (ProgramData lets users add
-// folders, and makes them their owners): before any line is written the
-// folder is Administrators' again and only administrators and the system
-// may change it; the log's first line says so.
+// folders, and makes them their owners) and left a file of their own at the
+// log's name, a link at the older log's and a folder: before any line is
+// written the folder is Administrators' again, only they and the system may
+// read or change it, and the plants are set aside as they are (owner, DACL,
+// bytes, the link's target); the log is a new file of the administrators', which
+// the user cannot even read, and its first line says what was mended.
 TEST_F(Record, ALogFolderAUserMadeFirstIsMendedBeforeAnythingIsWrittenInIt) {
     os.AddUserFolder(kLogFolder, kUser);
     ASSERT_EQ(os.files.at(kLogFolder).owner, kUser);
+    std::string const older = std::string(kLog) + ".1";
+    AsUser([&] {
+        HANDLE const planted = os.CreateFileA(kLog, GENERIC_WRITE, 0, CREATE_NEW, 0);
+        ASSERT_NE(planted, INVALID_HANDLE_VALUE);
+        os.CloseHandle(planted);
+    });
+    os.profileFiles[kLog] = "the user's lines\r\n";
+    os.AddUserFolder(std::string(kLogFolder) + "\\theirs", kUser);
+    os.AddFile("C:\\Users\\eve\\target.txt");
+    os.profileFiles["C:\\Users\\eve\\target.txt"] = "eve's";
+    os.AddSymbolicLink(older, "C:\\Users\\eve\\target.txt");
+    os.files[older].owner = kUser;
+    FakeFile const file = os.files.at(kLog);
+    FakeFile const link = os.files.at(older);
+    os.changeLog.clear();
     Master(*this);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+
     const FakeFile& folder = os.files.at(kLogFolder);
     EXPECT_EQ(folder.owner, kSidAdministrators);
     EXPECT_TRUE(folder.daclProtected);
     for (const auto& entry : folder.dacl)
-        EXPECT_TRUE(
-            entry.sid == kSidLocalSystem || entry.sid == kSidAdministrators ||
-            (entry.sid == kSidUsers && entry.mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)))
-            << entry.sid;
-    auto const mended = std::find(os.changeLog.begin(), os.changeLog.end(), "SetFileSecurityA");
+        EXPECT_TRUE(entry.sid == kSidLocalSystem || entry.sid == kSidAdministrators) << entry.sid;
+    auto const mended =
+        std::find(os.changeLog.begin(), os.changeLog.end(), "SetKernelObjectSecurity");
     auto const written = std::find(os.changeLog.begin(), os.changeLog.end(), "CreateFileA");
     EXPECT_LT(mended, written) << "mended before the log file is made";
+    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetKernelObjectSecurity"), 2)
+        << "the folder's owner and DACL, and nothing else";
+    int planted = 0;
+    for (const auto& [path, entry] : os.files) {
+        if (path.rfind(std::string(kLog) + ".aside-", 0) == 0) {
+            ++planted;
+            EXPECT_EQ(entry.dacl, file.dacl) << path;
+            EXPECT_EQ(os.FileText(path), "the user's lines\r\n");
+        } else if (path.rfind(older + ".aside-", 0) == 0) {
+            ++planted;
+            EXPECT_EQ(entry.linkTarget, link.linkTarget);
+            EXPECT_EQ(entry.dacl, link.dacl);
+        } else if (path.rfind(std::string(kLogFolder) + "\\theirs.aside-", 0) == 0) {
+            ++planted;
+        } else {
+            continue;
+        }
+        EXPECT_EQ(entry.owner, kUser) << path;
+    }
+    EXPECT_EQ(planted, 3);
+    EXPECT_EQ(os.FileText("C:\\Users\\eve\\target.txt"), "eve's");
+    EXPECT_EQ(os.files.at(kLog).owner, kSidAdministrators);
+    AsUser([&] {
+        EXPECT_EQ(os.CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, 0),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+    });
     std::string const log = Log();
-    EXPECT_NE(
-        log.find("start: C:\\ProgramData\\Norvane could be changed by others (it is owned by " +
-                 std::string(kUser) + "): its owner and DACL are set right\r\n"),
-        std::string::npos)
+    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: C:\\ProgramData\\Norvane could "
+                       "be changed by others (it is owned by " +
+                       std::string(kUser) + "): its owner and DACL are set right\r\n"),
+              0u)
         << log;
+    EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
 }
 
 // A junction in the folder's place is never followed: nothing is written
@@ -424,7 +488,7 @@ TEST_F(Record, AJunctionInPlaceOfTheLogFolderIsNotFollowed) {
     Master(*this);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
-    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetFileSecurityA"), 0);
+    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetKernelObjectSecurity"), 0);
     for (const auto& [path, file] : os.files)
         EXPECT_NE(path.rfind(std::string(kLogFolder) + "\\", 0), 0u) << path;
     std::string const log = os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
@@ -435,6 +499,66 @@ TEST_F(Record, AJunctionInPlaceOfTheLogFolderIsNotFollowed) {
         << log;
     EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
     EXPECT_TRUE(os.files.at("C:\\WINDOWS\\Norvane").daclProtected);
+}
+
+// The folder a user made is swapped for a junction to a folder of their
+// choosing (the client's) just before the run opens it: the run opens the
+// junction itself, not what it leads to, and writes its log in the Windows
+// folder's Norvane. Once the folder is open, the same swap fails: the run
+// holds the folder without sharing its deletion until it ends. Nothing but
+// the real folder is ever secured or written in.
+TEST_F(Record, AFolderSwappedForAJunctionIsNeverFollowed) {
+    const char* const theirs = "C:\\Program Files\\Halvex\\Sentova NT";
+    FakeFile const before = os.files.at(theirs);
+    auto const swap = [&] {
+        AsUser([&] {
+            EXPECT_TRUE(os.MoveFileExA(kLogFolder, "C:\\ProgramData\\Mine", 0));
+            os.AddJunction(kLogFolder, theirs);
+            os.files[kLogFolder].owner = kUser;
+        });
+    };
+    os.AddUserFolder(kLogFolder, kUser);
+    os.onOpen = [&](const std::string& path) {
+        if (path != kLogFolder)
+            return;
+        os.onOpen = nullptr;
+        swap();
+    };
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_EQ(os.files.at(theirs), before);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    EXPECT_EQ(os.files.at("C:\\ProgramData\\Mine").owner, kUser);
+    EXPECT_EQ(std::count(os.changeLog.begin(), os.changeLog.end(), "SetKernelObjectSecurity"), 0)
+        << "the Windows folder's Norvane is made secure, nothing else is touched";
+    std::string const log = os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+    EXPECT_EQ(log.find("2026-12-08 09:30:00 MASTER01 4242 start: C:\\ProgramData\\Norvane is a "
+                       "junction or link: it is not followed; the log is written in "
+                       "C:\\WINDOWS\\Norvane instead\r\n"),
+              0u)
+        << log;
+    EXPECT_NE(log.find("Finished with exit code 0"), std::string::npos);
+    EXPECT_TRUE(os.files.at("C:\\WINDOWS\\Norvane").daclProtected);
+
+    // The swap tried once the folder is open, before its security is set.
+    os.files.erase(kLogFolder);
+    os.AddUserFolder(kLogFolder, kUser);
+    os.onStateChange = [&](const std::string& call) {
+        if (call != "SetKernelObjectSecurity")
+            return;
+        os.onStateChange = nullptr;
+        AsUser([&] {
+            EXPECT_FALSE(os.MoveFileExA(kLogFolder, "C:\\ProgramData\\Mine2", 0));
+            EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
+        });
+    };
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    EXPECT_FALSE(os.onStateChange) << "the folder's security was set";
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kSidAdministrators);
+    EXPECT_NE(Log().find("Finished with exit code 0"), std::string::npos);
+    EXPECT_EQ(os.files.at(theirs), before);
+    for (const auto& [path, file] : os.files)
+        EXPECT_NE(path.rfind(std::string(theirs) + "\\norvane", 0), 0u) << path;
 }
 
 // A user who made the folder and left Administrators out of its DACL: the
@@ -488,6 +612,7 @@ protected:
         os.AddFolder("C:\\Users\\eve");
     }
     ~RecordFiles() override {
+        ReleaseSecuredFolders();
         EXPECT_EQ(os.OpenHandleCount(), 0) << os.Describe();
         SetSys(nullptr);
     }
@@ -495,14 +620,16 @@ protected:
         os.AddFile(path);
         os.profileFiles[path] = std::string(size, 'x');
     }
-    // The names beside the log that a planted link was moved to.
-    std::vector<std::string> SetAside() const {
+    // The names beside the log that hold marker: ".aside-" for a planted
+    // link moved away, ".run-" for a run's own file.
+    std::vector<std::string> Named(const char* marker) const {
         std::vector<std::string> names;
         for (const auto& [path, file] : os.files)
-            if (path.find(".aside-") != std::string::npos)
+            if (path.find(marker) != std::string::npos)
                 names.push_back(path);
         return names;
     }
+    std::vector<std::string> SetAside() const { return Named(".aside-"); }
 
     static constexpr const char* kLog = "C:\\ProgramData\\Norvane\\norvane.log";
     static constexpr const char* kOlder = "C:\\ProgramData\\Norvane\\norvane.log.1";
@@ -513,8 +640,9 @@ protected:
 
 // "Below 1 MiB": a line that would make the log exactly 1 MiB turns it over;
 // one byte less is still appended. While another program holds the full log
-// without sharing its deletion the rename fails, and the line is dropped
-// rather than written past the limit.
+// without sharing its deletion the rename fails: the log stays below the
+// limit and the line goes to a file of the run's own beside it, whose first
+// line says why, with every later line of the run.
 TEST_F(RecordFiles, TheLogNeverReachesOneMebibyte) {
     std::string const line = "0123456789\r\n";
     Fill(kLog, kLogLimitBytes - line.size() - 1);
@@ -524,15 +652,26 @@ TEST_F(RecordFiles, TheLogNeverReachesOneMebibyte) {
     EXPECT_TRUE(log.Append("z"));
     EXPECT_EQ(os.FileText(kLog), "z");
     EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 1);
+    EXPECT_EQ(log.CurrentFile(), kLog);
 
     Fill(kLog, kLogLimitBytes - line.size());
     HANDLE const reader = os.CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(log.Append(line));
+    EXPECT_TRUE(log.Append(line));
+    os.CloseHandle(reader);
+    EXPECT_TRUE(log.Append("more\r\n"));
     EXPECT_EQ(os.FileText(kLog).size(), kLogLimitBytes - line.size());
     EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 1);
-    os.CloseHandle(reader);
+    std::vector<std::string> const runs = Named(".run-");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(log.CurrentFile(), runs[0]);
+    EXPECT_EQ(os.FileText(runs[0]), std::string(kLog) +
+                                        " is full and cannot be turned over ((32) The process "
+                                        "cannot access the file because it is being used by "
+                                        "another process.): the lines of this run from here on "
+                                        "are in " +
+                                        runs[0] + "\r\n" + line + "more\r\n");
 }
 
 // A hard link or a symbolic link a user planted at the log's name is never
@@ -617,6 +756,65 @@ TEST_F(RecordFiles, TwoProcessesTurningTheLogOverLoseNoLine) {
     os.CloseHandle(other);
     EXPECT_EQ(os.FileText(kOlder), full + "late\r\n");
     EXPECT_EQ(os.FileText(kLog), "after\r\n");
+}
+
+// The log's folder stays below its limit: of what was set aside and of the
+// runs' own files the oldest (by the time in their names) go first, each as
+// the entry itself (the folder a junction leads to and the file a link
+// names stay as they are), until the rest is below it; the logs and an
+// administrator's own file count but stay, and so does the newest run file.
+TEST_F(RecordFiles, WhatWasSetAsideGoesOldestFirst) {
+    std::size_t const kib = 1024;
+    std::string const log = kLog;
+    Fill(log, 1000 * kib);
+    Fill(kOlder, 1000 * kib);
+    Fill("C:\\ProgramData\\Norvane\\notes.txt", 1000 * kib);
+    Fill(kTarget, 600 * kib);
+    os.AddJunction(log + ".aside-20240101000000-9-1", "C:\\Users\\eve");
+    Fill(log + ".run-20250101000000-7-1", 500 * kib);
+    os.AddHardLink(kTarget, std::string(kOlder) + ".aside-20250201000000-9-2");
+    Fill(log + ".run-20260101000000-8-1", 500 * kib);
+    CRunLog record;
+    EXPECT_TRUE(record.Append("line\r\n"));
+    EXPECT_EQ(Named(".aside-"), std::vector<std::string>{});
+    EXPECT_EQ(Named(".run-"), std::vector<std::string>{log + ".run-20260101000000-8-1"});
+    EXPECT_EQ(os.FileText(kTarget).size(), 600 * kib);
+    EXPECT_EQ(os.LinkCount(kTarget), 1u);
+    EXPECT_TRUE(os.files.at("C:\\Users\\eve").directory);
+    EXPECT_EQ(os.FileText("C:\\ProgramData\\Norvane\\notes.txt").size(), 1000 * kib);
+    EXPECT_EQ(os.FileText(kOlder).size(), 1000 * kib);
+    EXPECT_EQ(os.FileText(log).size(), 1000 * kib + 6);
+}
+
+// Another program (a user's, opened before the folder was closed to users)
+// holds the log for reading and shares nothing: the copy's run writes every
+// line, from its first to its "Finished" line, to a file of its own beside
+// the log, says so in that file's first line and names it in "LogFile";
+// the log is left as it was.
+TEST_F(Record, ALogHeldWithoutSharingLosesNoLine) {
+    AsPrepared();
+    Notifying();
+    os.AddFile(kLog);
+    os.profileFiles[kLog] = "earlier\r\n";
+    HANDLE const reader = os.CreateFileA(kLog, GENERIC_READ, 0, OPEN_EXISTING, 0);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(StartRegistered(), kExitDone);
+    os.CloseHandle(reader);
+    EXPECT_EQ(Log(), "earlier\r\n");
+    std::string const file = Outcome("LogFile");
+    EXPECT_EQ(file.rfind(std::string(kLog) + ".run-20261208093000-4242-", 0), 0u) << file;
+    std::string const lines = os.FileText(file);
+    EXPECT_EQ(lines.find("2026-12-08 09:30:00 MASTER01 4242 start: C:\\ProgramData\\Norvane\\"
+                         "norvane.log cannot be written ((32) The process cannot access the file "
+                         "because it is being used by another process.): the lines of this run "
+                         "from here on are in " +
+                         file + "\r\n"),
+              0u)
+        << lines;
+    for (const char* line : {"start: Started on", "copy: GUID stored: ", "copy: Request sent: "})
+        EXPECT_NE(lines.find(line), std::string::npos) << line;
+    std::string const last = "copy: Finished with exit code 0: everything was done\r\n";
+    EXPECT_EQ(lines.rfind(last), lines.size() - last.size()) << lines;
 }
 
 // Outcome values that cannot be written leave a line saying so.

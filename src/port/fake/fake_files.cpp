@@ -239,7 +239,7 @@ std::intptr_t FakeOs::FindFirstEntry(const char* spec, FIND_ENTRY* entry, int* e
     // (ERROR_INVALID_NAME: "|" anywhere, a wildcard in a folder's name) gives
     // EINVAL, a folder or file that is not there ENOENT.
     std::string s = spec ? spec : "";
-    std::string folder = ParentOf(s);
+    std::string folder = Follow(ParentOf(s), true);
     std::string pattern = s.substr(s.rfind('\\') + 1);
     if (s.find('|') != std::string::npos || folder.find_first_of("*?<>\"") != std::string::npos) {
         *error = EINVAL;
@@ -350,21 +350,21 @@ bool FolderOfExists(const std::map<std::string, FakeFile, CaseLess>& files,
 HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
                            DWORD flags) {
     std::string path = name ? name : "";
+    if (onOpen)
+        onOpen(path);
     auto error = fileErrors.find(path);
     if (error != fileErrors.end()) {
         m_lastError = error->second;
         return INVALID_HANDLE_VALUE;
     }
+    // Junctions and links are followed, the last one unless the opening
+    // asks for the entry itself.
+    path = Follow(path, !(flags & FILE_FLAG_OPEN_REPARSE_POINT));
     auto file = files.find(path);
-    // A symbolic link is followed (a few levels deep) unless the opening
-    // asks for the link itself.
-    for (int depth = 0; !(flags & FILE_FLAG_OPEN_REPARSE_POINT) && file != files.end() &&
-                        !file->second.linkTarget.empty() && depth < 8;
-         ++depth) {
-        path = file->second.linkTarget;
-        file = files.find(path);
-    }
-    if (file != files.end() && file->second.directory) {
+    // A folder opens only for its handle (backup semantics); what the
+    // opening asks for must be granted.
+    if (file != files.end() && ((file->second.directory && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) ||
+                                (FileRights(access) & ~GrantedRights(file->second, flags)))) {
         m_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
@@ -374,11 +374,15 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD cr
     }
     if (file == files.end()) {
         if (creation == OPEN_EXISTING) {
-            m_lastError = ERROR_FILE_NOT_FOUND;
+            m_lastError = FolderOfExists(files, path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
             return INVALID_HANDLE_VALUE;
         }
         if (!FolderOfExists(files, path)) {
             m_lastError = ERROR_PATH_NOT_FOUND;
+            return INVALID_HANDLE_VALUE;
+        }
+        if (!MayAdd(path, false)) {
+            m_lastError = ERROR_ACCESS_DENIED;
             return INVALID_HANDLE_VALUE;
         }
         if (!BeginStateChange("CreateFileA")) {
@@ -464,18 +468,23 @@ BOOL FakeOs::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written
 }
 
 BOOL FakeOs::CreateDirectoryA(const char* path) {
-    std::string const p = path ? path : "";
+    std::string p = path ? path : "";
     auto error = fileErrors.find(p);
     if (error != fileErrors.end()) {
         m_lastError = error->second;
         return FALSE;
     }
+    p = Follow(p, false);
     if (files.count(p) || IsDriveRoot(p)) {
         m_lastError = ERROR_ALREADY_EXISTS;
         return FALSE;
     }
     if (!FolderOfExists(files, p)) {
         m_lastError = ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    if (!MayAdd(p, true)) {
+        m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
     if (!BeginStateChange("CreateDirectoryA")) {
@@ -493,9 +502,9 @@ bool FakeOs::IsOpenFile(const std::string& path) const {
 }
 
 BOOL FakeOs::DeleteFileA(const char* path) {
-    std::string const p = path ? path : "";
+    std::string const p = Follow(path ? path : "", false);
     auto file = files.find(p);
-    if (file == files.end() || file->second.directory) {
+    if (file == files.end() || file->second.directory || !MayDelete(p)) {
         m_lastError = file == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
         return FALSE;
     }

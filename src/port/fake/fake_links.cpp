@@ -3,6 +3,8 @@
 // that replace, and a file's identity as GetFileInformationByHandle tells it.
 #include "port/fake/fake_os.h"
 
+#include <type_traits>
+
 namespace port {
 
 namespace {
@@ -54,19 +56,24 @@ bool FakeOs::SameFile(const std::string& a, const std::string& b) const {
            first->second.node == second->second.node;
 }
 
+// Only openings that read, write or delete take part: one that only reads
+// attributes or security neither is refused nor refuses others.
 bool FakeOs::SharingAllows(const std::string& path, DWORD access, DWORD share) const {
     auto const rights = [](DWORD a) {
+        a = FileRights(a);
         DWORD r = 0;
-        if (a & (GENERIC_READ | 0x1 /* FILE_READ_DATA */))
+        if (a & (FILE_READ_DATA | 0x20 /* FILE_EXECUTE */))
             r |= FILE_SHARE_READ;
-        if (a & (GENERIC_WRITE | 0x2 /* FILE_WRITE_DATA */ | FILE_APPEND_DATA))
+        if (a & (FILE_WRITE_DATA | FILE_APPEND_DATA))
             r |= FILE_SHARE_WRITE;
         if (a & DELETE)
             r |= FILE_SHARE_DELETE;
         return r;
     };
+    if (!rights(access))
+        return true;
     for (const auto& [handle, open] : m_files) {
-        if (!SameFile(open.path, path))
+        if (!SameFile(open.path, path) || !rights(open.access))
             continue;
         // Each side must share what the other does with the file.
         if ((rights(access) & ~open.share) || (rights(open.access) & ~share))
@@ -88,13 +95,19 @@ void FakeOs::SyncLinks(const std::string& path) {
 // A rename changes directory entries only: a hard link or a symbolic link is
 // moved as the link, and a replaced name that was a link leaves its target
 // as it was. The openings of the file follow it to its new name.
-BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool replace,
+BOOL FakeOs::RenameFile(const std::string& fromPath, const std::string& toPath, bool replace,
                         const char* call) {
     if (onRename)
-        onRename(from);
+        onRename(fromPath);
+    std::string const from = Follow(fromPath, false);
+    std::string const to = Follow(toPath, false);
     auto source = files.find(from);
     if (source == files.end()) {
-        m_lastError = ERROR_FILE_NOT_FOUND;
+        m_lastError = FolderThere(from.c_str()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return FALSE;
+    }
+    if (!MayDelete(from) || !MayAdd(to, source->second.directory)) {
+        m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
     auto target = files.find(to);
@@ -122,19 +135,33 @@ BOOL FakeOs::RenameFile(const std::string& from, const std::string& to, bool rep
     }
     if (SamePath(from, to))
         return TRUE;
-    FakeFile const moved = source->second;
-    files.erase(source);
     profileFiles.erase(to);
-    files[to] = moved;
-    auto bytes = profileFiles.find(from);
-    if (bytes != profileFiles.end()) {
-        std::string text = std::move(bytes->second);
-        profileFiles.erase(bytes);
-        profileFiles[to] = std::move(text);
-    }
+    // A folder takes what it holds along (a junction holds nothing).
+    bool const folder = source->second.directory;
+    auto const moves = [&](const std::string& path) {
+        return SamePath(path, from) ||
+               (folder && path.size() > from.size() && path[from.size()] == '\\' &&
+                SamePath(path.substr(0, from.size()), from));
+    };
+    auto const renamed = [&](const std::string& path) { return to + path.substr(from.size()); };
+    auto const move = [&](auto& table) {
+        std::vector<std::pair<std::string, typename std::decay_t<decltype(table)>::mapped_type>>
+            moved;
+        for (auto it = table.begin(); it != table.end();)
+            if (moves(it->first)) {
+                moved.emplace_back(renamed(it->first), std::move(it->second));
+                it = table.erase(it);
+            } else {
+                ++it;
+            }
+        for (auto& [path, value] : moved)
+            table[path] = std::move(value);
+    };
+    move(files);
+    move(profileFiles);
     for (auto& [handle, open] : m_files)
-        if (SamePath(open.path, from))
-            open.path = to;
+        if (moves(open.path))
+            open.path = renamed(open.path);
     return TRUE;
 }
 
@@ -148,10 +175,13 @@ BOOL FakeOs::GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATIO
     if (!file->second.node)
         file->second.node = ++g_lastNode;
     *info = BY_HANDLE_FILE_INFORMATION{};
-    info->dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE |
-                             (file->second.linkTarget.empty() ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+    info->dwFileAttributes =
+        (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE) |
+        (file->second.IsReparsePoint() ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
     info->dwVolumeSerialNumber = 0x4E560001;
-    info->nFileSizeLow = static_cast<DWORD>(profileFiles[it->second.path].size());
+    auto const bytes = profileFiles.find(it->second.path);
+    info->nFileSizeLow =
+        bytes == profileFiles.end() ? 0u : static_cast<DWORD>(bytes->second.size());
     info->nNumberOfLinks = LinkCount(it->second.path);
     info->nFileIndexLow = file->second.node;
     m_lastError = 0;

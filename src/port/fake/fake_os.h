@@ -150,10 +150,12 @@ struct FakeFile {
     static FakeFile SystemDriveRoot();
     // Links a user may plant: entries with the same non-zero node are names
     // (hard links) of one file and share its bytes; an entry with a link
-    // target is a symbolic link (a reparse point) that opening follows
-    // unless told not to.
+    // target is a symbolic link, or on a folder a junction (a reparse
+    // point), that calls by path follow where Windows does.
     DWORD node = 0;
     std::string linkTarget;
+    bool IsReparsePoint() const { return reparsePoint || !linkTarget.empty(); }
+    bool operator==(const FakeFile&) const = default;
 };
 
 inline constexpr DWORD kFakeNever = 0xFFFFFFFF;
@@ -454,6 +456,39 @@ public:
     // Called as a rename (MoveFileA, MoveFileExA) starts, with its source:
     // another process acting between two calls of the program.
     std::function<void(const std::string& from)> onRename;
+    // Called as CreateFileA starts, with the path it was given, and as a
+    // call begins to change state (BeginStateChange), with its name.
+    std::function<void(const std::string& path)> onOpen;
+    std::function<void(const std::string& call)> onStateChange;
+
+    // ---- objects open through handles (fake_object_security.cpp) ----
+    // A junction a user made: a folder entry whose target every call by
+    // path follows, except those that act on the entry itself (attributes,
+    // deletion, renames, and CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT).
+    void AddJunction(const std::string& path, const std::string& target);
+    // path with every junction and link in it followed, the last part only
+    // when last is true.
+    std::string Follow(const std::string& path, bool last) const;
+    // The rights this token is granted on the entry by its owner and DACL
+    // (deny entries in their place, the owner's READ_CONTROL and WRITE_DAC)
+    // and by the privileges enabled (SeBackupPrivilege and
+    // SeRestorePrivilege only for an opening with backup semantics).
+    DWORD GrantedRights(const FakeFile& entry, DWORD flags) const;
+    // An access mask with its generic rights turned into a file's.
+    static DWORD FileRights(DWORD access);
+    // Whether this token may delete or rename the entry at path (DELETE on
+    // it, or FILE_DELETE_CHILD on its folder), and add a file or a folder
+    // to the folder of path (a drive's root lets it).
+    bool MayDelete(const std::string& path) const;
+    bool MayAdd(const std::string& path, bool directory) const;
+    BOOL GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor, DWORD size,
+                                 DWORD* needed) override;
+    BOOL SetKernelObjectSecurity(HANDLE object, DWORD info, const void* descriptor) override;
+    // An entry's owner and DACL, the parts info asks for, into a caller's
+    // buffer as the system's calls give them; and set from a descriptor.
+    BOOL GiveDescriptor(const FakeFile& entry, DWORD info, void* descriptor, DWORD size,
+                        DWORD* needed);
+    static void TakeDescriptor(FakeFile& entry, DWORD info, const SecurityDescriptor& sd);
 
     // ---- file-system security (fake_security.cpp) ----
     // The token's user; a non-administrator's new files and folders are
@@ -467,8 +502,9 @@ public:
     BOOL CopyFileA(const char* existing, const char* newName, BOOL failIfExists) override;
     BOOL RemoveDirectoryA(const char* path) override;
     // Privileges: an administrator's token holds SeTakeOwnershipPrivilege
-    // (LUID 9) and SeRestorePrivilege (18), disabled until enabled. Taking
-    // an entry whose DACL gives Administrators no WRITE_OWNER needs the first.
+    // (LUID 9), SeBackupPrivilege (17) and SeRestorePrivilege (18), disabled
+    // until enabled. Taking an entry whose DACL gives Administrators no
+    // WRITE_OWNER needs the first, or the other two.
     std::set<DWORD> enabledPrivileges;
     BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
     BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;

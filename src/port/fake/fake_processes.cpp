@@ -82,6 +82,8 @@ void FakeOs::SettleWindows() {
 // ---------------------------------------------------------------- power
 
 bool FakeOs::BeginStateChange(const char* call) {
+    if (onStateChange)
+        onStateChange(call);
     if (poweredOff)
         return false;
     changeLog.push_back(call);

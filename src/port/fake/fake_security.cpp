@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kCreatorOwner = "S-1-3-0";
 constexpr BYTE kBothInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 constexpr DWORD kTakeOwnership = 9; // SeTakeOwnershipPrivilege
+constexpr DWORD kBackup = 17;       // SeBackupPrivilege
 constexpr DWORD kRestore = 18;      // SeRestorePrivilege
 
 std::string ParentPath(const std::string& path) {
@@ -96,7 +97,8 @@ FakeFile FakeFile::SystemDriveRoot() {
 
 FakeFile FakeOs::NewEntry(const std::string& path, bool directory) const {
     FakeFile entry{directory};
-    std::string const creator = isAdministrator ? kSidAdministrators : tokenUser;
+    // A filtered token makes its files its user's, as any standard user's.
+    std::string const creator = FullAdministrator() ? kSidAdministrators : tokenUser;
     entry.owner = creator;
     entry.dacl.clear();
     auto parent = files.find(ParentPath(path));
@@ -145,34 +147,16 @@ BOOL FakeOs::TokenUserInformation(void* buffer, DWORD size, DWORD* returned) {
 
 BOOL FakeOs::GetFileSecurityA(const char* path, DWORD info, void* descriptor, DWORD size,
                               DWORD* needed) {
-    auto file = files.find(EntryName(path));
+    auto file = files.find(Follow(EntryName(path), true));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return FALSE;
     }
-    SecurityDescriptor sd;
-    if (info & OWNER_SECURITY_INFORMATION)
-        sd.owner = file->second.owner;
-    if (info & DACL_SECURITY_INFORMATION) {
-        sd.daclPresent = true;
-        sd.nullDacl = file->second.nullDacl;
-        sd.dacl = file->second.dacl;
-        if (file->second.daclProtected)
-            sd.control |= SE_DACL_PROTECTED;
-    }
-    std::vector<BYTE> const bytes = EncodeSecurityDescriptor(sd);
-    if (needed)
-        *needed = static_cast<DWORD>(bytes.size());
-    if (!descriptor || size < bytes.size()) {
-        m_lastError = ERROR_INSUFFICIENT_BUFFER;
-        return FALSE;
-    }
-    std::memcpy(descriptor, bytes.data(), bytes.size());
-    return TRUE;
+    return GiveDescriptor(file->second, info, descriptor, size, needed);
 }
 
 BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descriptor) {
-    auto file = files.find(EntryName(path));
+    auto file = files.find(Follow(EntryName(path), true));
     if (file == files.end()) {
         m_lastError = ERROR_FILE_NOT_FOUND;
         return FALSE;
@@ -185,25 +169,12 @@ BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descript
     }
     FakeFile& entry = file->second;
     // The owner may always change the DACL; anyone else needs the rights
-    // the DACL gives (an administrator through Administrators). Taking
-    // ownership needs WRITE_OWNER or, for an administrator, the privilege;
-    // nobody gives a file to an account that is not in the token.
-    bool const owner = SameSid(entry.owner, tokenUser) ||
-                       (isAdministrator && SameSid(entry.owner, kSidAdministrators));
-    auto granted = [&](DWORD right) {
-        if (!isAdministrator)
-            return false;
-        for (const auto& ace : entry.dacl)
-            if (ace.type == ACCESS_ALLOWED_ACE_TYPE && !(ace.flags & INHERIT_ONLY_ACE) &&
-                SameSid(ace.sid, kSidAdministrators) && (ace.mask & (right | GENERIC_ALL)))
-                return true;
-        return false;
-    };
-    bool const daclAllowed =
-        !(info & DACL_SECURITY_INFORMATION) || owner || entry.nullDacl || granted(WRITE_DAC);
-    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || entry.nullDacl ||
-                             granted(WRITE_OWNER) ||
-                             (isAdministrator && enabledPrivileges.count(kTakeOwnership));
+    // the DACL gives. Taking ownership needs WRITE_OWNER or, for an
+    // administrator, the privilege; nobody gives a file to an account that
+    // is not in the token.
+    DWORD const rights = GrantedRights(entry, 0);
+    bool const daclAllowed = !(info & DACL_SECURITY_INFORMATION) || (rights & WRITE_DAC);
+    bool const takeAllowed = !(info & OWNER_SECURITY_INFORMATION) || (rights & WRITE_OWNER);
     bool const ownerAllowed =
         !(info & OWNER_SECURITY_INFORMATION) || SameSid(sd.owner, tokenUser) ||
         (isAdministrator &&
@@ -216,13 +187,7 @@ BOOL FakeOs::SetFileSecurityA(const char* path, DWORD info, const void* descript
         m_lastError = kPoweredOff;
         return FALSE;
     }
-    if (info & OWNER_SECURITY_INFORMATION)
-        entry.owner = sd.owner;
-    if (info & DACL_SECURITY_INFORMATION) {
-        entry.nullDacl = sd.nullDacl || !sd.daclPresent;
-        entry.daclProtected = (sd.control & SE_DACL_PROTECTED) != 0;
-        entry.dacl = sd.dacl;
-    }
+    TakeDescriptor(entry, info, sd);
     return TRUE;
 }
 
@@ -234,7 +199,7 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
     }
     if (!CreateDirectoryA(path))
         return FALSE;
-    FakeFile& entry = files[path];
+    FakeFile& entry = files[Follow(path, false)];
     if (!sd.owner.empty() && (SameSid(sd.owner, tokenUser) ||
                               (isAdministrator && (SameSid(sd.owner, kSidAdministrators) ||
                                                    SameSid(sd.owner, kSidLocalSystem)))))
@@ -252,20 +217,19 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
 }
 
 DWORD FakeOs::GetFileAttributesA(const char* path) {
-    auto file = files.find(EntryName(path));
+    auto file = files.find(Follow(EntryName(path), false));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
     }
     // A symbolic link is a reparse point too: the entry's own attributes.
-    bool const reparse = file->second.reparsePoint || !file->second.linkTarget.empty();
     return (file->second.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
-           (reparse ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+           (file->second.IsReparsePoint() ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
 BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExists) {
-    std::string const from = existing ? existing : "";
-    std::string const to = newName ? newName : "";
+    std::string const from = Follow(existing ? existing : "", true);
+    std::string const to = Follow(newName ? newName : "", false);
     auto source = files.find(from);
     if (source == files.end() || source->second.directory) {
         m_lastError = source == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
@@ -302,11 +266,21 @@ BOOL FakeOs::CopyFileA(const char* existing, const char* newName, BOOL failIfExi
     return TRUE;
 }
 
+// A junction goes as the entry it is; a folder held open without shared
+// deletion stays.
 BOOL FakeOs::RemoveDirectoryA(const char* path) {
-    std::string const p = path ? path : "";
+    std::string const p = Follow(path ? path : "", false);
     auto folder = files.find(p);
     if (folder == files.end() || !folder->second.directory) {
         m_lastError = folder == files.end() ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY;
+        return FALSE;
+    }
+    if (!MayDelete(p)) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (IsOpenFile(p)) {
+        m_lastError = ERROR_SHARING_VIOLATION;
         return FALSE;
     }
     for (const auto& [name, entry] : files)
@@ -325,6 +299,7 @@ BOOL FakeOs::RemoveDirectoryA(const char* path) {
 BOOL FakeOs::LookupPrivilegeValueA(const char* name, LUID* luid) {
     std::string const n = name ? name : "";
     DWORD const value = SameText(n, "SeTakeOwnershipPrivilege") ? kTakeOwnership
+                        : SameText(n, "SeBackupPrivilege")      ? kBackup
                         : SameText(n, "SeRestorePrivilege")     ? kRestore
                                                                 : 0;
     if (!value) {
@@ -340,7 +315,8 @@ BOOL FakeOs::AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attribut
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    if (!isAdministrator || (luid.LowPart != kTakeOwnership && luid.LowPart != kRestore)) {
+    if (!FullAdministrator() ||
+        (luid.LowPart != kTakeOwnership && luid.LowPart != kBackup && luid.LowPart != kRestore)) {
         m_lastError = ERROR_NOT_ALL_ASSIGNED;
         return TRUE;
     }

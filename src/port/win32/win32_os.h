@@ -126,6 +126,10 @@ public:
     BOOL RemoveDirectoryA(const char* path) override;
     BOOL LookupPrivilegeValueA(const char* name, LUID* luid) override;
     BOOL AdjustTokenPrivilege(HANDLE token, const LUID& luid, DWORD attributes) override;
+    // ObjectSecurityCalls (win32_object_security.cpp).
+    BOOL GetKernelObjectSecurity(HANDLE object, DWORD info, void* descriptor, DWORD size,
+                                 DWORD* needed) override;
+    BOOL SetKernelObjectSecurity(HANDLE object, DWORD info, const void* descriptor) override;
     // LockCalls (win32_lock.cpp).
     BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
                                                               void** descriptor) override;
