@@ -89,7 +89,7 @@ bool CProgramFile::CopyTo(const std::string& target, std::string* why) const {
     bool same = Size(&size) && size == copied && Rewind(m_file.get());
     {
         unique_file back(os.CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
         same = same && back;
         do {
             same = same && ReadPiece(m_file.get(), mine.data(), kPieceSize, &n) &&
