@@ -12,7 +12,7 @@ bash tools/install-deps.sh
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 cmake --preset windows -DNORVANE_WERROR=$werror > /dev/null
-cmake --build --preset windows --target package mindialog mindialog_imports dlgtimer
+cmake --build --preset windows --target all package mindialog mindialog_imports dlgtimer
 cmake --preset windows-x86 -DNORVANE_WERROR=$werror > /dev/null
 cmake --build --preset windows-x86 --target package
 cmake --preset native -DNORVANE_WERROR=$werror > /dev/null

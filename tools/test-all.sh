@@ -25,8 +25,9 @@ werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 
 cmake --preset windows -DNORVANE_WERROR=$werror
-# The package target builds everything first.
-cmake --build --preset windows --target package
+# Everything, then the release (program, zip, SHA256SUMS; signed when
+# NORVANE_SIGN_PKCS12 is set, see docs/ADMIN.md).
+cmake --build --preset windows --target all package
 step "64-bit build and package"
 # The 32-bit program and its package: built and checked as data (it cannot
 # run on this machine kind).

@@ -2,10 +2,14 @@
 and registers quiet copies; a copy whose server cannot be reached then runs
 without any window, restores the client all the same, and leaves its run on
 the record (exit code, outcome values, log) without the proxy login it
-holds."""
+holds. The image carries the release's program signed with Authenticode
+(by the test release.signing, with a throw-away certificate): Windows runs it
+as it runs the unsigned one."""
 
 import base64
+import os
 import re
+import struct
 import unittest
 
 from copybed import NotifyingCopyTestCase, client
@@ -16,7 +20,20 @@ SERVER_NOT_TOLD = 6
 ERROR_INTERNET_CANNOT_CONNECT = 12029
 
 
+def certificate_table_size(exe: bytes) -> int:
+    (pe,) = struct.unpack_from("<I", exe, 0x3C)
+    (magic,) = struct.unpack_from("<H", exe, pe + 24)
+    return struct.unpack_from("<I", exe, pe + 24 + (128 if magic == 0x10B else 144) + 4)[0]
+
+
 class QuietTest(NotifyingCopyTestCase):
+    def install_norvane(self, win_path: str = NORVANE_WIN_PATH) -> str:
+        signed = os.environ.get("NORVANE_SIGNED_EXE", "")
+        self.assertTrue(os.path.isfile(signed), f"no signed program: NORVANE_SIGNED_EXE={signed!r}")
+        with open(signed, "rb") as f:
+            self.assertGreater(certificate_table_size(f.read()), 0, f"{signed} is not signed")
+        return self.bed.install_exe(signed, win_path)
+
     def test_quiet_master_and_a_copy_whose_server_is_unreachable(self):
         closed = self.server_module.closed_port()
         self.notifying_copy(prepare_args=("/quiet",), proxy={

@@ -1,8 +1,12 @@
 """Static checks of the release builds (the 32-bit one cannot run here).
 
     check_release.py package ZIP PROGRAM SOURCE_DIR
-        the zip holds exactly the program (byte for byte the one built), the
-        administrator's guide and the licence, in a folder named like the zip
+        the zip holds exactly the program (byte for byte the one built, or
+        that with a signature added), the administrator's guide, the licence
+        and BUILDINFO.txt, in a folder named like the zip, written the same
+        way on every machine (name order, the source's time in UTC, fixed
+        modes, no extra fields); SHA256SUMS beside it lists the zip and
+        every file in it
     check_release.py resources PROGRAM64 PROGRAM32
         the two builds are for x64 and i386 and carry the same resources,
         leaf by leaf (strings, dialogs, icons, bitmaps, version, manifest)
@@ -10,31 +14,64 @@
 
 from __future__ import annotations
 
+import hashlib
+import re
+import subprocess
 import sys
+import tempfile
+import time
 import zipfile
 from pathlib import Path, PurePosixPath
 
-from pe_resources import MACHINE_AMD64, MACHINE_I386, PeFile, resource_leaves
+from pe_resources import MACHINE_AMD64, MACHINE_I386, PeFile, is_signed, resource_leaves
 
 # string table, dialogs, icons, group icons, banner bitmaps, version, manifest
 KINDS = {6: "string table", 5: "dialog", 3: "icon", 14: "group icon", "DIB": "DIB bitmap",
          16: "version", 24: "manifest"}
 
 
+def unsigned(program: bytes, work: Path) -> bytes:
+    """The program without its Authenticode signature (as it was signed)."""
+    signed, stripped = work / "signed.exe", work / "unsigned.exe"
+    signed.write_bytes(program)
+    subprocess.run(["osslsigncode", "remove-signature", "-in", str(signed), "-out", str(stripped)],
+                   check=True, capture_output=True)
+    return stripped.read_bytes()
+
+
 def check_package(zip_path: Path, program: Path, source: Path) -> list:
     folder = zip_path.name.removesuffix(".zip")
     expected = {"norvane.exe": program, "ADMIN.md": source / "docs" / "ADMIN.md",
                 "LICENSE.txt": source / "LICENSE"}
+    wanted = sorted(f"{folder}/{n}" for n in [*expected, "BUILDINFO.txt"])
+    problems = []
     with zipfile.ZipFile(zip_path) as z:
-        names = [n for n in z.namelist() if not n.endswith("/")]
-        problems = []
-        wanted = {f"{folder}/{n}" for n in expected}
-        if set(names) != wanted or len(names) != len(wanted):
-            problems.append(f"{zip_path.name} holds {sorted(names)}, expected {sorted(wanted)}")
-        for name in names:
-            base = PurePosixPath(name).name
-            if base in expected and z.read(name) != expected[base].read_bytes():
-                problems.append(f"{name} differs from {expected[base]}")
+        entries = z.infolist()
+        contents = {e.filename: z.read(e) for e in entries}
+    names = [e.filename for e in entries]
+    if names != wanted:
+        problems.append(f"{zip_path.name} holds {names}, expected {wanted} in this order")
+    for name, data in contents.items():
+        base = PurePosixPath(name).name
+        if base == "norvane.exe" and data != program.read_bytes() and is_signed(data):
+            with tempfile.TemporaryDirectory() as work:
+                data = unsigned(data, Path(work))
+        if base in expected and data != expected[base].read_bytes():
+            problems.append(f"{name} differs from {expected[base]}")
+    info = contents.get(f"{folder}/BUILDINFO.txt", b"").decode()
+    epoch = re.search(r"SOURCE_DATE_EPOCH=(\d+)", info)
+    when = time.gmtime(int(epoch.group(1)) // 2 * 2)[:6] if epoch else None
+    for e in entries:
+        fixed = (e.date_time, e.create_system, oct(e.external_attr >> 16), e.extra, e.compress_type)
+        if fixed != (when, 3, "0o100644", b"", zipfile.ZIP_DEFLATED):
+            problems.append(f"{e.filename}: time, system, mode, extra, method {fixed}; expected "
+                            f"the source's time {when} (UTC), Unix, 0o100644, none, deflated")
+    listed = (zip_path.parent / "SHA256SUMS").read_text().splitlines()
+    sums = {name: hashlib.sha256(data).hexdigest() for name, data in contents.items()}
+    sums[zip_path.name] = hashlib.sha256(zip_path.read_bytes()).hexdigest()
+    if listed != [f"{h}  {n}" for n, h in sorted(sums.items())]:
+        problems.append(f"SHA256SUMS beside {zip_path.name} does not list the zip and its files "
+                        f"with their hashes: {listed}")
     return problems
 
 
@@ -72,7 +109,8 @@ def main(argv: list) -> int:
     for p in problems:
         print(p)
     if not problems and argv[1] == "package":
-        print(f"{Path(argv[2]).name}: norvane.exe (as built), ADMIN.md, LICENSE.txt")
+        print(f"{Path(argv[2]).name}: norvane.exe (as built), ADMIN.md, LICENSE.txt, "
+              "BUILDINFO.txt; SHA256SUMS")
     return 1 if problems else 0
 
 

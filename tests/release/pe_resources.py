@@ -16,6 +16,7 @@ from pathlib import Path
 MACHINE_I386 = 0x14C
 MACHINE_AMD64 = 0x8664
 RESOURCE_DIRECTORY = 2  # index in the optional header's data directories
+CERTIFICATE_TABLE = 4
 
 
 class PeError(ValueError):
@@ -40,6 +41,9 @@ class PeFile:
         directories = optional + (96 if self.magic == 0x10B else 112)
         self.resource_rva, self.resource_size = struct.unpack_from(
             "<II", data, directories + 8 * RESOURCE_DIRECTORY)
+        # A file offset, not an RVA: the signature is no part of the image.
+        self.certificates_offset, self.certificates_size = struct.unpack_from(
+            "<II", data, directories + 8 * CERTIFICATE_TABLE)
         self.sections = []
         table = optional + optional_size
         for i in range(sections):
@@ -51,6 +55,11 @@ class PeFile:
             if vaddr <= rva < vaddr + size:
                 return raw_ptr + rva - vaddr
         raise PeError(f"RVA {rva:#x} lies in no section")
+
+
+def is_signed(data: bytes) -> bool:
+    """Whether the program carries an Authenticode signature."""
+    return PeFile(data).certificates_size > 0
 
 
 def resource_leaves(path: Path) -> dict:
