@@ -73,7 +73,7 @@ class QuietTest(NotifyingCopyTestCase):
         self.assertTrue(all(line.split()[3] == pid for line in run if line), run)
         self.assertTrue(any(f"GUID stored: {guid}" in line for line in run), run)
         self.assertTrue(any(values["LastMessage"] in line for line in run), run)
-        self.assertIn(f"copy: Finished with exit code {SERVER_NOT_TOLD}:", run[-2])
+        self.assertIn(f"copy: Finished with exit code {SERVER_NOT_TOLD}:", run[-1])
         credentials = base64.b64encode(f"{PROXY_LOGIN}:{PROXY_PASSWORD}".encode()).decode()
         text = "\n".join(lines)
         self.assertNotIn(PROXY_PASSWORD, text)
