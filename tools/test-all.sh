@@ -14,7 +14,7 @@ step_begun=$begun
 step() {
   local now
   now=$(date +%s)
-  echo "[test-all] $1: $((now - step_begun)) s (total $((now - begun)) s)"
+  echo "[test-all] $1: $((now - step_begun)) s (total $((now - begun)) s); CPU so far: $(times | tail -1)"
   step_begun=$now
 }
 
