@@ -749,7 +749,7 @@ class Options:
     work: Path | None = None  # where the prefixes go (default: system temp folder)
     screenshot: Path | None = None  # where copy 1's progress dialog is saved (PNG)
     parallel: bool = True  # the copies and the master's second logon at once
-    run_timeout_s: int = 120  # the utility must end within this after logon (or the restart)
+    run_timeout_s: int = 300  # the utility must end within this after logon (or the restart)
     boot: bool = False  # prepare with /service /quiet; restart every machine without a logon
     keep: bool = False
     log: object = print
@@ -988,11 +988,14 @@ class Lifecycle:
         self.say(f"{r.name.capitalize()}: waiting for the boot-time service ...")
         while True:
             r.boot_service = m.service(BOOT_SERVICE)
-            if r.same_host:
-                if any(FINISHED_RE.search(line)
-                       for line in log_lines_since(m, self.image["log_size"])):
-                    break
-            elif r.boot_service is None and winebed.OWN_RUN_VALUE not in m.run_values():
+            # Every run begun since has written its last line (its outcome
+            # values are there by then); a copy's has also taken its Run
+            # value and its service away.
+            lines = log_lines_since(m, self.image["log_size"])
+            begun = sum(": Started on " in line for line in lines)
+            ended = begun > 0 and sum(bool(FINISHED_RE.search(line)) for line in lines) >= begun
+            if ended and (r.same_host or (r.boot_service is None and
+                                          winebed.OWN_RUN_VALUE not in m.run_values())):
                 break
             if time.monotonic() > deadline:
                 break
@@ -1052,7 +1055,7 @@ class Lifecycle:
         """Copy 1's progress dialog, a moment after it appeared."""
         try:
             shown = self._wait_for(log, lambda rec: rec.get("kind") == "dialog"
-                                   and rec.get("caption") == DIALOG_CAPTION, 30, "the dialog")
+                                   and rec.get("caption") == DIALOG_CAPTION, 120, "the dialog")
         except winebed.BedError:
             r.screenshot_note = "the progress dialog was not seen; no screenshot"
             return
