@@ -975,8 +975,9 @@ class Lifecycle:
     def _boot_and_check(self, m: Machine, r: MachineReport):
         """A restart without a logon (`wineboot -r` as the session's first
         program: the automatic services start, no Run-key program does); the
-        boot-time service's run is awaited until the utility's Run value and
-        its service are gone, at most run_timeout_s after the restart."""
+        boot-time service's run is awaited until it has written its last line
+        and, on a copy, the utility's Run value and its service are gone, at
+        most run_timeout_s after the restart."""
         r.identity_registered = self.image["identity"]
         r.guid_before = self.image["guid"]
         r.pauses_ms = mandated_pauses_ms(r.same_host, (), self.image["automatic"], logon=False)
