@@ -11,10 +11,13 @@ cd "$(dirname "$0")/.."
 # Each step's time, for whoever looks for where the run's time goes.
 begun=$(date +%s)
 step_begun=$begun
+cpu=$(mktemp)
+trap 'rm -f "$cpu"' EXIT
 step() {
   local now
   now=$(date +%s)
-  echo "[test-all] $1: $((now - step_begun)) s (total $((now - begun)) s); CPU so far: $(times | tail -1)"
+  times > "$cpu" # the builtin, in this shell: user and system time of its children so far
+  echo "[test-all] $1: $((now - step_begun)) s (total $((now - begun)) s); CPU so far: $(tail -1 "$cpu")"
   step_begun=$now
 }
 
