@@ -14,9 +14,9 @@ if(NORVANE_WERROR)
 else()
   set(werror OFF)
 endif()
-add_test(NAME fuzz.build COMMAND bash "${run}" build ${werror})
+add_test(NAME fuzz.build COMMAND nice -n 10 bash "${run}" build ${werror})
 # The build uses both cores beside the Wine tests, which mostly wait: it
-# starts among the first.
+# starts among the first, and yields to them (nice).
 set_tests_properties(fuzz.build PROPERTIES LABELS fuzz TIMEOUT 900 COST 100
                                            FIXTURES_SETUP fuzz_targets)
 
