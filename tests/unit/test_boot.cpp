@@ -103,8 +103,9 @@ TEST_F(Boot, ALockThisInstanceMayNotOpenIsAnothersRun) {
     os.lockErrors["Norvane"] = ERROR_ACCESS_DENIED;
     EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
     os.lockErrors.clear();
-    os.privateNamespaces["Norvane"] = 1; // the service's, with its mutex
-    os.mutexes["Norvane\\Norvane.Run"] = 1;
+    std::string const lock = FakeOs::NamespaceKey("Norvane", {kSidAdministrators});
+    os.privateNamespaces[lock] = 1; // the service's, with its mutex
+    os.mutexes[lock + "\\Norvane.Run"] = 1;
     EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
     os.lockErrors["Norvane\\Norvane.Run"] = ERROR_ACCESS_DENIED;
     EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);

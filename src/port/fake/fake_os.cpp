@@ -714,7 +714,7 @@ BOOL FakeOs::CloseHandle(HANDLE handle) {
         if (--mutexes[mutex->second] <= 0) {
             mutexes.erase(mutex->second);
             mutexOwners.erase(mutex->second);
-            guardedMutexes.erase(mutex->second);
+            m_mutexAccess.erase(mutex->second);
         }
         m_mutexHandles.erase(mutex);
         return TRUE;

@@ -491,20 +491,31 @@ public:
     // ---- the machine-wide lock (fake_lock.cpp) ----
     // Who made a mutex of `mutexes`, as its owner tells: missing, the
     // Administrators group (another administrator's instance, or the
-    // system's); FakeOwner::User: a user without rights took the name first.
+    // system's); FakeOwner::User: an account's own SID (a user without
+    // rights took the name first, or an administrator's object where new
+    // objects belong to their creator, as since Vista). A mutex opens only
+    // for a token its DACL lets in: the one it was made with, or for one a
+    // test put there its owner's default DACL (the system and the
+    // Administrators group, or the system and kSquatter).
     enum class FakeOwner { Administrators, System, User };
     std::map<std::string, FakeOwner, CaseLess> mutexOwners;
-    // Mutexes made with a descriptor that lets only the system and the
-    // administrators in: a token without full rights is refused.
-    std::set<std::string, CaseLess> guardedMutexes;
+    static constexpr const char* kSquatter = "S-1-5-21-1111-2222-3333-1001";
     // A lock that cannot be made or opened: a mutex name, or a private
     // namespace's boundary name, whose creation and opening fail with this.
     std::map<std::string, DWORD, CaseLess> lockErrors;
+    // Non-zero: AddSIDToBoundaryDescriptor fails with it (out of memory).
+    DWORD boundarySidError = 0;
     // Private namespaces (Windows Vista and later, by the version) by their
-    // boundary name, with how many handles hold each. Only a token with full
-    // administrator rights creates or opens one; a mutex name "alias\name"
-    // needs the namespace opened under that alias.
+    // boundary's name and SIDs (NamespaceKey), with how many handles hold
+    // each: one name with other SIDs is another namespace. Only a token
+    // within the boundary (each of its SIDs enabled in the token) makes one;
+    // any token that names the same boundary opens it, unless the
+    // descriptor it was made with keeps that token out (one a test put
+    // there lets the system and the administrators in). A mutex name
+    // "alias\name" needs the namespace opened under that alias and is the
+    // object "<key>\name" of `mutexes`.
     std::map<std::string, int, CaseLess> privateNamespaces;
+    static std::string NamespaceKey(const std::string& boundary, std::vector<std::string> sids);
     BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
                                                               void** descriptor) override;
     HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) override;
@@ -592,14 +603,23 @@ private:
     // private namespaces (boundary name, alias).
     struct Boundary {
         std::string name;
-        int sids = 0;
+        std::vector<std::string> sids;
     };
     std::map<std::uintptr_t, Boundary> m_boundaries;
+    // Open namespaces: their key and the alias they were opened under.
     std::map<std::uintptr_t, std::pair<std::string, std::string>> m_namespaceHandles;
+    // Whom the DACL of each mutex and namespace lets in (SIDs).
+    std::map<std::string, std::vector<std::string>, CaseLess> m_mutexAccess;
+    std::map<std::string, std::vector<std::string>, CaseLess> m_namespaceAccess;
     bool FullAdministrator() const { return isAdministrator && !adminDenyOnly; }
-    // The boundary's name for making or opening a namespace under alias;
-    // null with the last error where this token may do neither.
-    const std::string* NamespaceBoundary(HANDLE boundary, const char* alias);
+    // The SIDs enabled in the token: its user and groups.
+    std::vector<std::string> TokenSids() const;
+    // Whom a descriptor's text lets in; without one, the token's default DACL.
+    std::vector<std::string> AllowedBy(const std::string* security) const;
+    bool MayOpen(const std::vector<std::string>& allowed) const;
+    // The boundary for making or opening a namespace under alias; null with
+    // the last error where it names none or cannot be used.
+    const Boundary* NamespaceBoundary(HANDLE boundary, const char* alias);
     HANDLE MakeMutex(const char* name, const std::string* security);
 };
 

@@ -112,9 +112,10 @@ void FakeOs::Reboot() {
     m_mutexHandles.clear();
     mutexes.clear();
     mutexOwners.clear();
-    guardedMutexes.clear();
+    m_mutexAccess.clear();
     m_boundaries.clear();
     m_namespaceHandles.clear();
+    m_namespaceAccess.clear();
     privateNamespaces.clear();
     for (void* view : m_views)
         delete[] static_cast<BYTE*>(view);
