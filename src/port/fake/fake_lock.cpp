@@ -82,6 +82,8 @@ std::vector<std::string> FakeOs::AllowedBy(const std::string* security) const {
 }
 
 bool FakeOs::MayOpen(const std::vector<std::string>& allowed) const {
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return true; // Windows 9x keeps no security on its objects
     for (const auto& sid : TokenSids())
         for (const auto& granted : allowed)
             if (SameText(sid, granted))

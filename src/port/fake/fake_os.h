@@ -226,6 +226,10 @@ public:
     std::map<UINT, std::string> strings;
     std::vector<FakeMessageBox> messageBoxes;
     std::deque<int> messageBoxAnswers; // default IDOK
+    // The token: an administrator's, or a user's without rights (Windows 9x
+    // has none). Only a full administrator's writes under
+    // HKEY_LOCAL_MACHINE or opens the service manager and services for more
+    // than asking about them.
     bool isAdministrator = true;
     // An administrator's filtered token (User Account Control): the
     // Administrators group is there for deny only.
@@ -259,11 +263,13 @@ public:
     std::vector<FakeLaunch> launches;
     // Programs started through the shell. With shellExecuteError the start
     // fails with it (ERROR_CANCELLED: the consent prompt was declined);
-    // otherwise the program has run to its end when the call returns, with
-    // the exit code onShellExecute gives (0 without it).
+    // otherwise the program runs (onShellExecute, at the call) and ends
+    // shellExecutedLifetimeMs later with the exit code onShellExecute gives
+    // (0 without it): until then its exit code is STILL_ACTIVE.
     std::vector<FakeShellExecute> shellExecutes;
     DWORD shellExecuteError = 0;
     std::function<DWORD(const FakeShellExecute&)> onShellExecute;
+    DWORD shellExecutedLifetimeMs = 20000;
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
@@ -576,6 +582,8 @@ private:
     // The program of a window that closed ends with it.
     void SettleWindows();
     FakeRegKey* Resolve(HKEY key, REGSAM* access);
+    // Whether this token may not open the key for writing.
+    bool WriteDenied(const FakeRegKey* key) const;
     FakeService* ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error);
     void SettleService(FakeService& service);
     std::uintptr_t NextHandle();

@@ -322,7 +322,7 @@ BOOL FakeOs::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     }
     DWORD const id = AddProcess();
     processes[id].exitCode = onShellExecute ? onShellExecute(call) : 0;
-    processes[id].exitAt = now;
+    processes[id].exitAt = now + shellExecutedLifetimeMs;
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS) {
         auto h = NextHandle();
         m_processHandles[h] = {id, SYNCHRONIZE | 0x0400 /* PROCESS_QUERY_INFORMATION */};
