@@ -105,6 +105,10 @@ TEST_F(Guards, OnlyOneInstanceRuns) {
     EXPECT_EQ(RunProgram(command.substr(command.find("\" ") + 1)), kExitAlreadyRunning);
     EXPECT_EQ(Machine(), done) << "no preparation of a finished copy";
     EXPECT_EQ(Outcome("LastResult"), "0");
+    // So on Windows 9x, which has no administrators to refuse.
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    os.version.dwMajorVersion = 4;
+    EXPECT_EQ(RunProgram(command.substr(command.find("\" ") + 1)), kExitAlreadyRunning);
 }
 
 // A user without rights who makes the lock's name first keeps no copy from

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 
 using namespace port;
@@ -230,6 +231,26 @@ INSTANTIATE_TEST_SUITE_P(
                "The reconfiguration stopped because of an unexpected error:\nthe disk is on fire",
                "<missing>"}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
+
+// A run that failed in more than one way ends with the gravest, in the
+// order of the administrator's guide (1, 2, 8, 3, 4, 5, 6, 7), whichever
+// came first.
+TEST_F(Record, TheGravestFailureDecidesTheExitCode) {
+    ExitCode const ranked[] = {
+        kExitUnexpectedError,   kExitRefused,         kExitAlreadyRunning, kExitClientNotInstalled,
+        kExitPreparationFailed, kExitCopyNotFinished, kExitServerNotTold,  kExitCopyIncomplete};
+    for (std::size_t graver = 0; graver < std::size(ranked); ++graver) {
+        for (std::size_t lighter = graver + 1; lighter < std::size(ranked); ++lighter) {
+            for (bool graverFirst : {true, false}) {
+                Report().Reset();
+                Report().Fail(ranked[graverFirst ? graver : lighter]);
+                Report().Fail(ranked[graverFirst ? lighter : graver]);
+                EXPECT_EQ(Report().Outcome(), ranked[graver])
+                    << ranked[graver] << " and " << ranked[lighter];
+            }
+        }
+    }
+}
 
 // The lines of a copy's run say what happened in the order it happened.
 TEST_F(Record, ACopysLogTellsItsRun) {
