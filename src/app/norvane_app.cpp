@@ -170,6 +170,14 @@ void CNorvaneApp::Run(const CProgramFile& program) {
         // finds the registration gone: an instance started with it has done
         // the job since. Preparing this copy as a master would undo it.
         if (IsHostIdentity(cmdInfo.m_strHostArg)) {
+            // The Run key opens for all access to administrators only: for
+            // any other account the value looks gone whether it is or not.
+            if (IsNT() && !IsAdministrator()) {
+                Report().Event("This account may not open the Run key: it has no administrator "
+                               "rights");
+                Refuse(IDS_NOT_ADMINISTRATOR, MB_ICONERROR, static_cast<UINT>(-1));
+                return;
+            }
             Report().EndForAnother("This program's start-up value is gone: another instance has "
                                    "finished the job; this one ends and changes nothing");
             // A boot-time service left by a run stopped between removing

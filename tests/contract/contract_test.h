@@ -69,6 +69,10 @@ public:
     virtual port::DWORD RunningProcessId() = 0;
     // Full path of a program that, started without arguments, ends at once.
     virtual std::string QuickProgram() = 0;
+    // Makes this process's token a standard user's (no Administrators
+    // group) where the side can (the fake); false where it cannot (the real
+    // side runs as an administrator, and every Wine token is one).
+    virtual bool UseStandardUserToken() = 0;
     // True on the in-memory side (its clock is virtual).
     virtual bool IsFake() const = 0;
     // True under Wine, for the few places where Wine is known to differ from

@@ -80,6 +80,10 @@ public:
         const port::FakeService& s = fake.services.at(name);
         return {s.startType, s.binaryPath, s.displayName};
     }
+    bool UseStandardUserToken() override {
+        fake.isAdministrator = false;
+        return true;
+    }
     bool UseCodePage(port::UINT cp) override {
         fake.codePage = cp;
         return true;

@@ -263,6 +263,7 @@ public:
         return std::string(folder) + "\\hostname.exe";
     }
     bool UseCodePage(port::UINT cp) override { return ::GetACP() == cp; }
+    bool UseStandardUserToken() override { return false; }
     bool IsFake() const override { return false; }
     bool IsWine() const override {
         HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");

@@ -1,5 +1,6 @@
 // Registry calls: dispositions, missing keys, the size protocol of
-// RegQueryValueExA, exact bytes and types, and the rights a handle carries.
+// RegQueryValueExA, exact bytes and types, the rights a handle carries and
+// the machine's keys that a standard user's token may only read.
 #include "contract_test.h"
 
 #include <cstring>
@@ -274,6 +275,19 @@ TEST_F(RegistryContract, MachineKeyTakesValuesLikeTheUserKey) {
     EXPECT_STREQ(out, "C:\\x");
     EXPECT_EQ(os.RegDeleteValueA(machine, "Path"), ERROR_SUCCESS);
     EXPECT_EQ(os.RegCloseKey(machine), ERROR_SUCCESS);
+
+    // A standard user's token (on the side that can make one) reads the
+    // machine's keys and writes its own.
+    if (env->UseStandardUserToken()) {
+        EXPECT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_WRITE, &machine),
+                  LONG(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, KEY_READ, &machine, nullptr, "Below"),
+                  LONG(ERROR_ACCESS_DENIED));
+        ASSERT_EQ(os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &machine),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(os.RegCloseKey(machine), ERROR_SUCCESS);
+        EXPECT_EQ(Set(key, "Mine", REG_SZ, "x", 2), ERROR_SUCCESS);
+    }
 }
 
 } // namespace

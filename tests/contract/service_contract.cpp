@@ -1,6 +1,6 @@
 // Service control manager: handles, the missing-service error, a service
-// marked for deletion, and a real stand-in service taken through stop,
-// start and a start-type change.
+// marked for deletion, a real stand-in service taken through stop, start
+// and a start-type change, and what a standard user's token may open.
 #include "contract_test.h"
 
 using namespace port;
@@ -113,6 +113,21 @@ TEST_F(ServiceContract, HandleCarriesOnlyTheRightsAskedFor) {
     EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(os.CloseServiceHandle(service));
     EXPECT_TRUE(os.CloseServiceHandle(manager));
+
+    // A standard user's token (on the side that can make one) may connect
+    // and ask about a service, and ask for no more.
+    if (env->UseStandardUserToken()) {
+        EXPECT_EQ(os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+        EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+        manager = os.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        ASSERT_NE(manager, nullptr) << os.GetLastError();
+        EXPECT_EQ(os.OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS), nullptr);
+        EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+        service = os.OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+        ASSERT_NE(service, nullptr) << os.GetLastError();
+        EXPECT_TRUE(os.CloseServiceHandle(service));
+        EXPECT_TRUE(os.CloseServiceHandle(manager));
+    }
 }
 
 // A service marked for deletion still opens while a handle holds it; only

@@ -3,6 +3,7 @@
 // test that sees a filtered token, the client's services started again after
 // a run that could not finish, a notification that cannot hold the stopped
 // client for long, and no start-up entry that names a folder.
+#include "app/one_run.h"
 #include "client_machine.h"
 #include "notify/notification.h"
 
@@ -62,14 +63,39 @@ TEST_F(Guards, OnlyOneInstanceRuns) {
     EXPECT_EQ(Outcome("LastResult"), "<missing>");
     EXPECT_NE(Log().find("Another instance of this program is running"), std::string::npos);
 
-    // Before Windows 2000 there is no "Global\" namespace: the plain name.
-    os.mutexes.clear();
-    os.globalNamespace = false;
-    os.mutexes["Norvane.Run"] = 1;
-    EXPECT_EQ(StartRegistered(), kExitAlreadyRunning);
-    EXPECT_EQ(Machine(), before);
+    // Systems without descriptors in text: NT 4.0's Terminal Server, whose
+    // "Global\" name every session sees (held, or held by an account this
+    // one may not open), plain NT 4.0 and Windows 9x with the plain name.
+    struct Held {
+        DWORD platform;
+        bool global;
+        const char* name;
+        DWORD error; // the lock refuses this instance with it
+    };
+    for (const Held& held :
+         {Held{VER_PLATFORM_WIN32_NT, true, "Global\\Norvane.Run", 0},
+          Held{VER_PLATFORM_WIN32_NT, true, "Global\\Norvane.Run", ERROR_ACCESS_DENIED},
+          Held{VER_PLATFORM_WIN32_NT, false, "Norvane.Run", 0},
+          Held{VER_PLATFORM_WIN32_WINDOWS, false, "Norvane.Run", 0}}) {
+        os.mutexes.clear();
+        os.lockErrors.clear();
+        os.version.dwPlatformId = held.platform;
+        os.version.dwMajorVersion = 4;
+        os.globalNamespace = held.global;
+        if (held.error)
+            os.lockErrors[held.name] = held.error;
+        else
+            os.mutexes[held.name] = 1;
+        EXPECT_EQ(StartRegistered(), kExitAlreadyRunning) << held.name << " " << held.platform;
+        EXPECT_NE(Log().find("Another instance of this program is running"), std::string::npos);
+        EXPECT_EQ(Machine(), before);
+    }
 
     os.mutexes.clear();
+    os.lockErrors.clear();
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    os.version.dwMajorVersion = 5;
+    os.globalNamespace = true;
     std::string const command = RunValue(kOwnRunValue);
     EXPECT_EQ(StartRegistered(), kExitDone);
     EXPECT_EQ(net.sent.size(), 1u);
@@ -79,43 +105,110 @@ TEST_F(Guards, OnlyOneInstanceRuns) {
     EXPECT_EQ(RunProgram(command.substr(command.find("\" ") + 1)), kExitAlreadyRunning);
     EXPECT_EQ(Machine(), done) << "no preparation of a finished copy";
     EXPECT_EQ(Outcome("LastResult"), "0");
+    // So on Windows 9x, which has no administrators to refuse.
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    os.version.dwMajorVersion = 4;
+    EXPECT_EQ(RunProgram(command.substr(command.find("\" ") + 1)), kExitAlreadyRunning);
 }
 
 // A user without rights who makes the lock's name first keeps no copy from
 // its run. Before Vista the lock is a "Global\\" mutex that only the system
 // and the administrators may open and that their group owns: one that
 // another user owns is recorded and not obeyed. Since Vista the lock lives
-// in a private namespace that user cannot reach, and the squatted name is
-// never looked at.
+// in a private namespace whose boundary is the Administrators group: the
+// squatted name is never looked at, nor are namespaces of the lock's name
+// that a user made with a boundary of their own (none, or a group of
+// theirs). Where the boundary cannot be described, the lock is the guarded
+// mutex, never a namespace without the group.
 TEST_F(Guards, ASquattedLockIsNotObeyed) {
-    os.mutexes["Global\\Norvane.Run"] = 1;
-    os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
+    // The squatter's program holds a mutex that lets everyone in, so that
+    // a run finds it there.
+    os.isAdministrator = false;
+    void* everyone = nullptr;
+    ASSERT_TRUE(
+        os.ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;WD)", &everyone));
+    HANDLE squat = os.CreateMutexSecuredA(everyone, FALSE, "Global\\Norvane.Run");
+    os.LocalFree(everyone);
+    os.isAdministrator = true;
     EXPECT_EQ(StartRegistered(), kExitDone);
     EXPECT_EQ(net.sent.size(), 1u);
     EXPECT_NE(Log().find("was made by a user without administrator rights: it is not obeyed"),
               std::string::npos);
+    EXPECT_TRUE(os.CloseHandle(squat));
 
     // A squatter's mutex that refuses administrators is another user's too.
     os.Reboot();
     AsPrepared();
     os.mutexes["Global\\Norvane.Run"] = 1;
     os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
-    os.lockErrors["Global\\Norvane.Run"] = ERROR_ACCESS_DENIED;
     EXPECT_EQ(StartRegistered(), kExitDone);
     EXPECT_EQ(net.sent.size(), 2u);
 
-    os.Reboot();
-    AsPrepared();
-    os.version.dwMajorVersion = 10;
-    os.mutexes["Global\\Norvane.Run"] = 1;
-    os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
-    os.onSleep = [this](DWORD) {
-        EXPECT_EQ(os.privateNamespaces.count("Norvane"), 1u) << "held for the run";
+    std::string const lock = FakeOs::NamespaceKey("Norvane", {kSidAdministrators});
+    for (bool described : {true, false}) {
+        os.Reboot();
+        AsPrepared();
+        os.version.dwMajorVersion = 10;
+        os.mutexes["Global\\Norvane.Run"] = 1;
+        os.mutexOwners["Global\\Norvane.Run"] = FakeOs::FakeOwner::User;
+        for (const auto& squat :
+             {FakeOs::NamespaceKey("Norvane", {}), FakeOs::NamespaceKey("Norvane", {kSidUsers})}) {
+            os.privateNamespaces[squat] = 1;
+            os.mutexes[squat + "\\Norvane.Run"] = 1;
+            os.mutexOwners[squat + "\\Norvane.Run"] = FakeOs::FakeOwner::User;
+        }
+        os.boundarySidError = described ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+        os.onSleep = [&](DWORD) {
+            EXPECT_EQ(os.privateNamespaces.count(lock), described ? 1u : 0u) << "held for the run";
+            EXPECT_EQ(os.mutexes.size(), described ? 4u : 3u) << "the run's and the squatters'";
+        };
+        EXPECT_EQ(StartRegistered(), kExitDone) << described;
+        EXPECT_EQ(os.privateNamespaces.count(lock), 0u);
+        EXPECT_EQ(os.mutexes.size(), 3u) << "only the squatters' are left";
+    }
+    EXPECT_EQ(net.sent.size(), 4u);
+    os.boundarySidError = 0;
+}
+
+// The lock of a run lets no user in, so that none can hold it open and keep
+// every later run out: before Vista its mutex refuses them, since Vista its
+// namespace does. Another administrator's instance finds it taken (where no
+// namespace can be made, by the mutex's owner, whatever owner new objects
+// get); a user's instance is told what it lacks.
+TEST_F(Guards, NoUserReachesTheLockOfARun) {
+    struct System {
+        DWORD major;
+        bool namespaces;
     };
-    EXPECT_EQ(StartRegistered(), kExitDone);
-    EXPECT_EQ(net.sent.size(), 3u);
-    EXPECT_TRUE(os.privateNamespaces.empty());
-    EXPECT_EQ(os.mutexes.size(), 1u) << "only the squatter's is left";
+    for (const System& system : {System{5, false}, System{10, true}, System{10, false}}) {
+        os.version.dwMajorVersion = system.major;
+        os.lockErrors.clear();
+        if (!system.namespaces)
+            os.lockErrors["Norvane"] = ERROR_NOT_ENOUGH_MEMORY; // none can be made
+        COneRunGuard run;                                       // an administrator's run
+        ASSERT_TRUE(run.Acquire());
+        EXPECT_FALSE(COneRunGuard().Acquire()) << system.major << system.namespaces;
+
+        os.isAdministrator = false;
+        if (system.namespaces) {
+            HANDLE boundary = os.CreateBoundaryDescriptorA(kOneRunNamespace, 0);
+            PSID admins = nullptr;
+            ASSERT_TRUE(
+                os.AllocateAndInitializeSid(&SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                            DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+            ASSERT_TRUE(os.AddSIDToBoundaryDescriptor(&boundary, admins));
+            EXPECT_EQ(os.OpenPrivateNamespaceA(boundary, "Squat"), nullptr);
+            EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+            os.FreeSid(admins);
+            os.DeleteBoundaryDescriptor(boundary);
+        } else {
+            EXPECT_EQ(os.CreateMutexA(FALSE, "Global\\Norvane.Run"), nullptr);
+            EXPECT_EQ(os.GetLastError(), ERROR_ACCESS_DENIED);
+        }
+        EXPECT_EQ(StartRegistered(), kExitRefused) << system.major << system.namespaces;
+        EXPECT_NE(Log().find("This account may not open the lock of a run"), std::string::npos);
+        os.isAdministrator = true;
+    }
 }
 
 // Where no lock can be made at all (not in a namespace, not as a mutex of
@@ -147,9 +240,11 @@ TEST_F(Guards, ADialogThatRunsNoStepsEndsWithOne) {
     EXPECT_NE(Log().find("The copy's steps did not run"), std::string::npos);
 }
 
-// A filtered administrator token (User Account Control) holds the
-// Administrators group for deny only: the preparation and a copy's run are
-// refused with message 102 before they change anything.
+// A filtered administrator token (User Account Control, or a restricted
+// one before Vista) holds the Administrators group for deny only: the
+// preparation and a copy's run are refused with message 102 before they
+// change anything. Such a token may write no outcome value: the refusal is
+// in the log.
 TEST_F(Guards, AFilteredTokenIsNoAdministrator) {
     os.adminDenyOnly = true;
     std::string const before = Machine();
@@ -159,7 +254,8 @@ TEST_F(Guards, AFilteredTokenIsNoAdministrator) {
                                                 "Only administrators can install this program."});
     EXPECT_EQ(Machine(), before);
     EXPECT_TRUE(os.postedMessages.empty()) << "the client's programs were not told to close";
-    EXPECT_EQ(Outcome("LastMode"), "refused");
+    EXPECT_EQ(Outcome("LastMode"), "<missing>");
+    EXPECT_NE(Log().find(" refused: Finished with exit code 2"), std::string::npos);
 }
 
 // A copy whose run stopped the client and then could not store its GUID

@@ -2,6 +2,7 @@
 // decision of InitInstance, on the in-memory Windows.
 #include "app/command_line.h"
 #include "app/host_identity.h"
+#include "app/master_host.h"
 #include "app/system_uuid.h"
 #include "common/message_box.h"
 #include "app/norvane_app.h"
@@ -9,6 +10,7 @@
 #include "common/settings.h"
 #include "fake_system.h"
 
+#include <cstdio>
 #include <optional>
 
 using namespace port;
@@ -263,6 +265,20 @@ TEST_F(StartUp, AQuietRunSetsTheErrorModeBeforeAnythingElse) {
     Register();
     EXPECT_TRUE(Run("norvane.exe /silent").has_value());
     EXPECT_TRUE(os.errorModesSet.empty());
+
+    // The entry point sets it before the service control manager has
+    // confirmed the service: for the service's command, an identity with
+    // /service; not for /service by hand, nor for a logon's command.
+    for (auto [command, unattended] :
+         {std::pair{"norvane.exe \"/000c293a4b5c\" -HideWindow /service", true},
+          std::pair{"norvane.exe /service", false},
+          std::pair{"norvane.exe \"/000c293a4b5c\" -HideWindow", false}}) {
+        os.errorModesSet.clear();
+        CNorvaneApp app;
+        app.m_commandLine = command;
+        app.SetUnattendedErrorMode();
+        EXPECT_EQ(os.errorModesSet.empty(), !unattended) << command;
+    }
 }
 
 TEST_F(StartUp, ApplicationBoxesBelongToTheMainWindowWhileThereIsOne) {
@@ -300,6 +316,7 @@ TEST_F(StartUp, AnEmptyIdentityIsNeverTheSameHost) {
     EXPECT_EQ(Run("\"norvane.exe\" \"/\" -HideWindow"), FALSE);
     EXPECT_EQ(Run("norvane.exe /000c293a4b5c"), std::nullopt);
     EXPECT_EQ(exitCode, kExitCopyNotFinished);
+    EXPECT_TRUE(os.sleeps.empty()) << "a logon waits for no adapter";
 }
 
 // A registration made without the master's recorded adapters is decided on
@@ -316,6 +333,40 @@ TEST_F(StartUp, ARegistrationWithoutARecordIsDecidedOnItsAddressesAsASet) {
     EXPECT_EQ(Run(command), FALSE);
 }
 
+// The master's record counts only for the registration it belongs to (its
+// identity is the registered one): one another registration left, or one
+// cut short before its identity, describes another master. The IP helper's
+// list it holds counts as the master's adapters.
+TEST_F(StartUp, TheMastersRecordCountsOnlyForItsRegistration) {
+    Register();
+    os.lanas = {{0, {0x00, 0x50, 0x56, 0xc0, 0x00, 0x08}, true}};
+    for (auto [identity, master] : {std::pair{"000c293a4b5c", TRUE},
+                                    std::pair{"001122334455", FALSE}, std::pair{"", FALSE}}) {
+        os.DeleteKeyTree(HKEY_LOCAL_MACHINE, kOutcomeKey);
+        os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, kMasterAdaptersValue,
+                     "000c293a4b5c 005056c00008");
+        if (*identity)
+            os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, kMasterIdentityValue, identity);
+        EXPECT_EQ(Run("norvane.exe \"/000c293a4b5c\" -HideWindow"), master) << identity;
+    }
+}
+
+// An identity is at most 255 addresses (NetBIOS's adapter numbers), decided
+// as a set; a longer argument is no preparation's and makes the master only
+// where it is this host's identity letter for letter.
+TEST_F(StartUp, TheLongestIdentityHas255Addresses) {
+    Register();
+    for (unsigned count : {255u, 256u}) {
+        std::string identity = "000c293a4b5c";
+        for (unsigned i = 1; i < count; ++i) {
+            char address[13];
+            std::snprintf(address, sizeof address, "%012x", i);
+            identity += address;
+        }
+        EXPECT_EQ(Run("norvane.exe /" + identity), count == 255 ? TRUE : FALSE) << count;
+    }
+}
+
 // The system UUID of the firmware's system information, never read past
 // the data: fields little-endian from SMBIOS 2.6 on; none for all 00 or all
 // FF bytes, the placeholder of unconfigured firmware, or data cut short.
@@ -326,13 +377,46 @@ TEST(SystemUuid, ReadFromTheSystemInformationStructure) {
                               0, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 1, 2, 3, 4,    5,    6,
                               6, 0,    0,    0,    0,    127,  4,    2, 0, 0, 0};
     data[4] = static_cast<BYTE>(data.size() - 8);
-    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "00112233-4455-6677-8899-010203040506");
-    data[2] = 4; // SMBIOS 2.4: as stored
-    EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "33221100-5544-7766-8899-010203040506");
-    for (std::size_t cut = 0; cut < 42; ++cut) {
-        std::vector<BYTE> const shorter(data.begin(), data.begin() + static_cast<long>(cut));
-        EXPECT_EQ(SmbiosSystemUuid(shorter.data(), shorter.size()), "") << cut;
+    auto const read = [](const std::vector<BYTE>& table) {
+        return SmbiosSystemUuid(table.data(), table.size());
+    };
+    // From SMBIOS 2.6 on (3.0 too) the first three fields are little-endian.
+    for (auto [major, minor] : {std::pair{2, 8}, std::pair{2, 6}, std::pair{3, 0}}) {
+        data[1] = static_cast<BYTE>(major);
+        data[2] = static_cast<BYTE>(minor);
+        EXPECT_EQ(read(data), "00112233-4455-6677-8899-010203040506") << major << "." << minor;
     }
+    for (int minor : {4, 5}) {
+        data[1] = 2;
+        data[2] = static_cast<BYTE>(minor);
+        EXPECT_EQ(read(data), "33221100-5544-7766-8899-010203040506") << "2." << minor;
+    }
+    data[2] = 8;
+    // Nothing past the data given, even where more bytes follow them.
+    for (std::size_t cut = 0; cut < 42; ++cut)
+        EXPECT_EQ(SmbiosSystemUuid(data.data(), cut), "") << cut;
+    // Nor past the header's length, nor past the end of the table.
+    auto variant = data;
+    variant[4] = 7; // the BIOS structure only
+    EXPECT_EQ(read(variant), "");
+    variant = data;
+    variant.insert(variant.begin() + 8, {127, 4, 3, 0, 0, 0});
+    variant[4] = static_cast<BYTE>(variant.size() - 8);
+    EXPECT_EQ(read(variant), "") << "after the end of the table";
+    // Nor a structure shorter than its header, nor a system information
+    // without a UUID (SMBIOS 2.0: 8 bytes), nor one read out of step after
+    // strings that end with a single zero.
+    variant = data;
+    variant.insert(variant.begin() + 8, {0, 2, 0, 0});
+    variant[4] = static_cast<BYTE>(variant.size() - 8);
+    EXPECT_EQ(read(variant), "") << "a structure of 2 bytes";
+    variant = data;
+    variant[16] = 8;
+    EXPECT_EQ(read(variant), "") << "no UUID";
+    variant = data;
+    variant.insert(variant.begin() + 14, {'B', 0}); // a second string of the BIOS
+    variant[4] = static_cast<BYTE>(variant.size() - 8);
+    EXPECT_EQ(read(variant), "00112233-4455-6677-8899-010203040506") << "two strings";
     std::fill(data.begin() + 23, data.begin() + 39, BYTE{0xFF});
     EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "");
     std::fill(data.begin() + 23, data.begin() + 39, BYTE{0});
@@ -340,6 +424,20 @@ TEST(SystemUuid, ReadFromTheSystemInformationStructure) {
     for (BYTE i = 0; i < 8; ++i)
         data[23 + 2 * i + 1] = static_cast<BYTE>(2 + i);
     EXPECT_EQ(SmbiosSystemUuid(data.data(), data.size()), "") << "the placeholder";
+}
+
+// The firmware's UUID, where kernel32 has GetSystemFirmwareTable (Windows
+// Vista and later) and the firmware an SMBIOS table.
+TEST_F(StartUp, TheSystemUuidIsTheFirmwaresWhereItHasOne) {
+    os.smbios = {0, 2,    8,    0,    35, 0,    0,    0,    1,    27,   1,    0, 1, 0, 0,
+                 0, 0x33, 0x22, 0x11, 0,  0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 1, 2, 3, 4,
+                 5, 6,    6,    0,    0,  0,    0,    127,  4,    2,    0,    0, 0};
+    EXPECT_EQ(GetSystemUuid(), "00112233-4455-6677-8899-010203040506");
+    os.firmwareTables = false;
+    EXPECT_EQ(GetSystemUuid(), "");
+    os.firmwareTables = true;
+    os.smbios.clear();
+    EXPECT_EQ(GetSystemUuid(), "");
 }
 
 TEST_F(StartUp, PresenceAloneSelectsReconfiguration) {

@@ -1,9 +1,11 @@
 // FakeOs: the machine-wide lock's objects. Mutexes made with a descriptor
-// written as text, their owners, boundary descriptors and private
-// namespaces, as Windows has them since 2000 and Vista; a squatter's mutex
-// and a lock that cannot be made are set up by the tests.
+// written as text, who may open them and who owns them, boundary
+// descriptors and private namespaces, as Windows has them since 2000 and
+// Vista; a squatter's mutex or namespace and a lock that cannot be made are
+// set up by the tests.
 #include "port/fake/fake_os.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace port {
@@ -24,18 +26,70 @@ std::string Prefix(const std::string& name) {
     return slash == std::string::npos ? std::string() : name.substr(0, slash);
 }
 
-// Lets only the system and the administrators in: a protected DACL that
-// names nobody else.
-bool Guarded(const std::string& sddl) {
-    if (sddl.find("D:P") == std::string::npos)
+// The SID an entry of a descriptor's text names.
+std::string SidOfAlias(const std::string& alias) {
+    static const std::pair<const char*, const char*> kAliases[] = {
+        {"SY", kSidLocalSystem},        {"BA", kSidAdministrators}, {"BU", kSidUsers},
+        {"AU", kSidAuthenticatedUsers}, {"WD", kSidEveryone},       {"IU", kSidInteractive},
+        {"BG", "S-1-5-32-546"}};
+    for (const auto& [name, sid] : kAliases)
+        if (alias == name)
+            return sid;
+    return alias;
+}
+
+// Whom the DACL of a descriptor's text lets in: the SIDs of its allowing
+// entries. No DACL at all: nullptr (the creator's default DACL applies).
+bool DaclAllows(const std::string& sddl, std::vector<std::string>* sids) {
+    std::size_t const at = sddl.find("D:");
+    if (at == std::string::npos)
         return false;
-    for (const char* other : {";;;WD)", ";;;AU)", ";;;BU)", ";;;IU)", ";;;BG)"})
-        if (sddl.find(other) != std::string::npos)
-            return false;
+    std::size_t const end = std::min(sddl.find("S:", at), sddl.size());
+    for (std::size_t open = sddl.find('(', at); open < end; open = sddl.find('(', open + 1)) {
+        std::size_t const close = sddl.find(')', open);
+        std::string const entry = sddl.substr(open + 1, close - open - 1);
+        if (entry.rfind("A;", 0) == 0)
+            sids->push_back(SidOfAlias(entry.substr(entry.rfind(';') + 1)));
+    }
     return true;
 }
 
 } // namespace
+
+std::string FakeOs::NamespaceKey(const std::string& boundary, std::vector<std::string> sids) {
+    std::sort(sids.begin(), sids.end(), CaseLess{});
+    std::string key = boundary;
+    for (const auto& sid : sids)
+        key += "|" + sid;
+    return key;
+}
+
+std::vector<std::string> FakeOs::TokenSids() const {
+    std::vector<std::string> sids = {tokenUser, kSidEveryone, "S-1-5-21-1111-2222-3333-513",
+                                     kSidUsers, kSidAuthenticatedUsers};
+    if (FullAdministrator())
+        sids.push_back(kSidAdministrators);
+    return sids;
+}
+
+std::vector<std::string> FakeOs::AllowedBy(const std::string* security) const {
+    std::vector<std::string> allowed;
+    if (security && DaclAllows(*security, &allowed))
+        return allowed;
+    // The token's default DACL: its user (or, for an administrator, the
+    // Administrators group) and the system.
+    return {kSidLocalSystem, FullAdministrator() ? kSidAdministrators : tokenUser};
+}
+
+bool FakeOs::MayOpen(const std::vector<std::string>& allowed) const {
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT)
+        return true; // Windows 9x keeps no security on its objects
+    for (const auto& sid : TokenSids())
+        for (const auto& granted : allowed)
+            if (SameText(sid, granted))
+                return true;
+    return false;
+}
 
 BOOL FakeOs::ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
                                                                   void** descriptor) {
@@ -69,36 +123,51 @@ HANDLE FakeOs::CreateMutexSecuredA(void* descriptor, BOOL, const char* name) {
 }
 
 HANDLE FakeOs::MakeMutex(const char* name, const std::string* security) {
-    std::string const n = name ? name : "";
-    std::string const prefix = Prefix(n);
+    std::string const given = name ? name : "";
+    std::string n = given;
+    std::string const prefix = Prefix(given);
     if (!globalNamespace && !prefix.empty()) {
         m_lastError = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
-    if (auto error = lockErrors.find(n); error != lockErrors.end()) {
+    if (auto error = lockErrors.find(given); error != lockErrors.end()) {
         m_lastError = error->second;
         return nullptr;
     }
     if (!prefix.empty() && !SameText(prefix, "Global") && !SameText(prefix, "Local")) {
-        // An alias: only through a private namespace this process opened.
-        bool open = false;
-        for (const auto& [handle, space] : m_namespaceHandles)
-            open = open || SameText(space.second, prefix);
-        if (!open) {
+        // An alias: only through a private namespace this process opened,
+        // and it names that namespace's object, not one of another
+        // namespace of the same name.
+        auto const space = std::find_if(
+            m_namespaceHandles.begin(), m_namespaceHandles.end(),
+            [&prefix](const auto& open) { return SameText(open.second.second, prefix); });
+        if (space == m_namespaceHandles.end()) {
             m_lastError = ERROR_PATH_NOT_FOUND;
             return nullptr;
         }
+        n = space->second.first + given.substr(prefix.size());
     }
     auto existing = mutexes.find(n);
     if (existing != mutexes.end() && existing->second > 0) {
-        if (guardedMutexes.count(n) && !FullAdministrator()) {
+        // Opened with every right: the DACL it was made with must let this
+        // token in (one a test put there has its owner's default DACL).
+        auto const access = m_mutexAccess.find(n);
+        auto const owner = mutexOwners.find(n);
+        bool const usersOwn = owner != mutexOwners.end() && owner->second == FakeOwner::User;
+        std::vector<std::string> const defaults = {kSidLocalSystem,
+                                                   usersOwn ? kSquatter : kSidAdministrators};
+        if (!MayOpen(access != m_mutexAccess.end() ? access->second : defaults)) {
             m_lastError = ERROR_ACCESS_DENIED;
             return nullptr;
         }
         ++existing->second;
         m_lastError = ERROR_ALREADY_EXISTS;
     } else {
-        FakeOwner owner = FullAdministrator() ? FakeOwner::Administrators : FakeOwner::User;
+        // The owner a descriptor names must be one the token may name; none
+        // named, the token's default owner: the Administrators group for
+        // an administrator before Vista, the creator's own account since.
+        FakeOwner owner = FullAdministrator() && !HasVersion(version, 6) ? FakeOwner::Administrators
+                                                                         : FakeOwner::User;
         if (security && security->find("O:BA") != std::string::npos) {
             if (!FullAdministrator()) {
                 m_lastError = ERROR_INVALID_OWNER;
@@ -108,8 +177,7 @@ HANDLE FakeOs::MakeMutex(const char* name, const std::string* security) {
         }
         mutexes[n] = 1;
         mutexOwners[n] = owner;
-        if (security && Guarded(*security))
-            guardedMutexes.insert(n);
+        m_mutexAccess[n] = AllowedBy(security);
         m_lastError = 0;
     }
     auto const h = NextHandle();
@@ -144,18 +212,20 @@ HANDLE FakeOs::CreateBoundaryDescriptorA(const char* name, DWORD) {
         return nullptr;
     }
     auto const h = NextHandle();
-    m_boundaries[h] = {name ? name : "", 0};
+    m_boundaries[h] = {name ? name : "", {}};
     return reinterpret_cast<HANDLE>(h);
 }
 
 BOOL FakeOs::AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) {
     auto const found = boundary ? m_boundaries.find(reinterpret_cast<std::uintptr_t>(*boundary))
                                 : m_boundaries.end();
-    if (found == m_boundaries.end() || !sid) {
-        m_lastError = ERROR_INVALID_PARAMETER;
+    std::string const text =
+        sid ? SidText(static_cast<const BYTE*>(sid), 8 + 4 * static_cast<const BYTE*>(sid)[1]) : "";
+    if (found == m_boundaries.end() || text.empty() || boundarySidError) {
+        m_lastError = boundarySidError ? boundarySidError : ERROR_INVALID_PARAMETER;
         return FALSE;
     }
-    ++found->second.sids;
+    found->second.sids.push_back(text);
     return TRUE;
 }
 
@@ -163,7 +233,7 @@ void FakeOs::DeleteBoundaryDescriptor(HANDLE boundary) {
     m_boundaries.erase(reinterpret_cast<std::uintptr_t>(boundary));
 }
 
-const std::string* FakeOs::NamespaceBoundary(HANDLE boundary, const char* alias) {
+const FakeOs::Boundary* FakeOs::NamespaceBoundary(HANDLE boundary, const char* alias) {
     auto const found = m_boundaries.find(reinterpret_cast<std::uintptr_t>(boundary));
     if (found == m_boundaries.end() || !alias) {
         m_lastError = ERROR_INVALID_PARAMETER;
@@ -173,45 +243,65 @@ const std::string* FakeOs::NamespaceBoundary(HANDLE boundary, const char* alias)
         m_lastError = error->second;
         return nullptr;
     }
-    // The boundary holds the Administrators group: a token without it
-    // enabled neither makes nor opens such a namespace.
-    if (!FullAdministrator()) {
-        m_lastError = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    return &found->second.name;
+    return &found->second;
 }
 
-HANDLE FakeOs::CreatePrivateNamespaceA(void*, HANDLE boundary, const char* alias) {
-    const std::string* const boundaryName = NamespaceBoundary(boundary, alias);
-    if (!boundaryName)
+HANDLE FakeOs::CreatePrivateNamespaceA(void* descriptor, HANDLE boundary, const char* alias) {
+    const Boundary* const bounds = NamespaceBoundary(boundary, alias);
+    if (!bounds)
         return nullptr;
-    std::string const name = *boundaryName;
-    auto const existing = privateNamespaces.find(name);
+    // Only a token within the boundary makes the namespace: every SID of
+    // it enabled in the token (a filtered token's Administrators group is
+    // for deny only). A boundary without SIDs bounds nothing.
+    for (const auto& sid : bounds->sids) {
+        if (!MayOpen({sid})) {
+            m_lastError = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+    }
+    if (descriptor && !m_localBlocks.count(descriptor)) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    // Namespaces of one name with other boundaries are other namespaces.
+    std::string const key = NamespaceKey(bounds->name, bounds->sids);
+    auto const existing = privateNamespaces.find(key);
     if (existing != privateNamespaces.end() && existing->second > 0) {
         m_lastError = ERROR_ALREADY_EXISTS;
         return nullptr;
     }
-    privateNamespaces[name] = 1;
+    std::string const sddl = descriptor ? static_cast<const char*>(descriptor) : "";
+    privateNamespaces[key] = 1;
+    m_namespaceAccess[key] = AllowedBy(descriptor ? &sddl : nullptr);
     auto const h = NextHandle();
-    m_namespaceHandles[h] = {name, alias};
+    m_namespaceHandles[h] = {key, alias};
     m_lastError = 0;
     return reinterpret_cast<HANDLE>(h);
 }
 
 HANDLE FakeOs::OpenPrivateNamespaceA(HANDLE boundary, const char* alias) {
-    const std::string* const boundaryName = NamespaceBoundary(boundary, alias);
-    if (!boundaryName)
+    const Boundary* const bounds = NamespaceBoundary(boundary, alias);
+    if (!bounds)
         return nullptr;
-    std::string const name = *boundaryName;
-    auto const existing = privateNamespaces.find(name);
+    std::string const key = NamespaceKey(bounds->name, bounds->sids);
+    auto const existing = privateNamespaces.find(key);
     if (existing == privateNamespaces.end() || existing->second <= 0) {
         m_lastError = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
+    // Anyone who names the boundary may open it, unless the descriptor it
+    // was made with keeps them out (one a test put there: the system's
+    // and the administrators').
+    auto const access = m_namespaceAccess.find(key);
+    if (!MayOpen(access != m_namespaceAccess.end()
+                     ? access->second
+                     : std::vector<std::string>{kSidLocalSystem, kSidAdministrators})) {
+        m_lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
     ++existing->second;
     auto const h = NextHandle();
-    m_namespaceHandles[h] = {name, alias};
+    m_namespaceHandles[h] = {key, alias};
     return reinterpret_cast<HANDLE>(h);
 }
 
@@ -222,8 +312,10 @@ BOOL FakeOs::ClosePrivateNamespace(HANDLE privateNamespace, DWORD) {
         return FALSE;
     }
     auto const space = privateNamespaces.find(found->second.first);
-    if (space != privateNamespaces.end() && --space->second <= 0)
+    if (space != privateNamespaces.end() && --space->second <= 0) {
+        m_namespaceAccess.erase(space->first);
         privateNamespaces.erase(space);
+    }
     m_namespaceHandles.erase(found);
     return TRUE;
 }

@@ -151,6 +151,25 @@ FakeRegKey* FakeOs::Resolve(HKEY key, REGSAM* access) {
     return it->second.key;
 }
 
+namespace {
+bool Holds(const FakeRegKey& tree, const FakeRegKey* key) {
+    if (&tree == key)
+        return true;
+    for (const auto& [name, sub] : tree.subkeys)
+        if (Holds(*sub, key))
+            return true;
+    return false;
+}
+} // namespace
+
+bool FakeOs::WriteDenied(const FakeRegKey* key) const {
+    // HKEY_LOCAL_MACHINE lets only the administrators and the system write,
+    // as its keys' DACLs do: a user's or a filtered token reads it only.
+    // Windows 9x keeps no security on keys.
+    return key->denyWrite || (version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                              !FullAdministrator() && Holds(hklm, key));
+}
+
 FakeRegKey& FakeOs::Key(HKEY root, const std::string& path) {
     FakeRegKey* k = Root(root);
     for (const auto& part : SplitKeyPath(path)) {
@@ -293,7 +312,7 @@ LONG FakeOs::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
             return ERROR_FILE_NOT_FOUND;
         k = it->second.get();
     }
-    REGSAM granted = k->denyWrite ? KEY_READ : KEY_ALL_ACCESS;
+    REGSAM granted = WriteDenied(k) ? KEY_READ : KEY_ALL_ACCESS;
     auto h = NextHandle();
     m_keys[h] = {k, granted};
     *result = reinterpret_cast<HKEY>(h);
@@ -315,11 +334,11 @@ LONG FakeOs::RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, H
             k = it->second.get();
         }
     }
-    if (k->denyWrite && (access & kWriteRights))
+    if (WriteDenied(k) && (access & kWriteRights))
         return ERROR_ACCESS_DENIED;
     auto h = NextHandle();
     m_keys[h] = {k,
-                 access == MAXIMUM_ALLOWED ? (k->denyWrite ? KEY_READ : KEY_ALL_ACCESS) : access};
+                 access == MAXIMUM_ALLOWED ? (WriteDenied(k) ? KEY_READ : KEY_ALL_ACCESS) : access};
     *result = reinterpret_cast<HKEY>(h);
     return ERROR_SUCCESS;
 }
@@ -340,7 +359,7 @@ LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, 
     for (const auto& part : SplitKeyPath(subKey)) {
         auto it = k->subkeys.find(part);
         if (it == k->subkeys.end()) {
-            if (k->denyWrite)
+            if (WriteDenied(k))
                 return ERROR_ACCESS_DENIED;
             auto& slot = k->subkeys[part];
             slot = std::make_unique<FakeRegKey>();
@@ -350,7 +369,7 @@ LONG FakeOs::RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, 
             k = it->second.get();
         }
     }
-    if (k->denyWrite && (access & kWriteRights))
+    if (WriteDenied(k) && (access & kWriteRights))
         return ERROR_ACCESS_DENIED;
     auto h = NextHandle();
     m_keys[h] = {k, access};
@@ -618,6 +637,11 @@ BOOL FakeOs::OpenProcessToken(DWORD, HANDLE* token) {
         m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
+    // Windows 9x has no tokens.
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        m_lastError = 120; // ERROR_CALL_NOT_IMPLEMENTED
+        return FALSE;
+    }
     auto h = NextHandle();
     m_tokens.insert(h);
     *token = reinterpret_cast<HANDLE>(h);
@@ -720,7 +744,7 @@ BOOL FakeOs::CloseHandle(HANDLE handle) {
         if (--mutexes[mutex->second] <= 0) {
             mutexes.erase(mutex->second);
             mutexOwners.erase(mutex->second);
-            guardedMutexes.erase(mutex->second);
+            m_mutexAccess.erase(mutex->second);
         }
         m_mutexHandles.erase(mutex);
         return TRUE;

@@ -242,6 +242,10 @@ public:
     std::map<UINT, std::string> strings;
     std::vector<FakeMessageBox> messageBoxes;
     std::deque<int> messageBoxAnswers; // default IDOK
+    // The token: an administrator's, or a user's without rights (Windows 9x
+    // has none). Only a full administrator's writes under
+    // HKEY_LOCAL_MACHINE or opens the service manager and services for more
+    // than asking about them.
     bool isAdministrator = true;
     // An administrator's filtered token (User Account Control): the
     // Administrators group is there for deny only.
@@ -275,11 +279,13 @@ public:
     std::vector<FakeLaunch> launches;
     // Programs started through the shell. With shellExecuteError the start
     // fails with it (ERROR_CANCELLED: the consent prompt was declined);
-    // otherwise the program has run to its end when the call returns, with
-    // the exit code onShellExecute gives (0 without it).
+    // otherwise the program runs (onShellExecute, at the call) and ends
+    // shellExecutedLifetimeMs later with the exit code onShellExecute gives
+    // (0 without it): until then its exit code is STILL_ACTIVE.
     std::vector<FakeShellExecute> shellExecutes;
     DWORD shellExecuteError = 0;
     std::function<DWORD(const FakeShellExecute&)> onShellExecute;
+    DWORD shellExecutedLifetimeMs = 20000;
     DWORD launchedProgramLifetimeMs = kFakeNever;            // how long a started program runs
     std::map<std::string, std::string, CaseLess> shortNames; // long path -> 8.3 path
     DWORD moveFileError = 0;                                 // non-zero: MoveFileExA fails with it
@@ -541,20 +547,31 @@ public:
     // ---- the machine-wide lock (fake_lock.cpp) ----
     // Who made a mutex of `mutexes`, as its owner tells: missing, the
     // Administrators group (another administrator's instance, or the
-    // system's); FakeOwner::User: a user without rights took the name first.
+    // system's); FakeOwner::User: an account's own SID (a user without
+    // rights took the name first, or an administrator's object where new
+    // objects belong to their creator, as since Vista). A mutex opens only
+    // for a token its DACL lets in: the one it was made with, or for one a
+    // test put there its owner's default DACL (the system and the
+    // Administrators group, or the system and kSquatter).
     enum class FakeOwner { Administrators, System, User };
     std::map<std::string, FakeOwner, CaseLess> mutexOwners;
-    // Mutexes made with a descriptor that lets only the system and the
-    // administrators in: a token without full rights is refused.
-    std::set<std::string, CaseLess> guardedMutexes;
+    static constexpr const char* kSquatter = "S-1-5-21-1111-2222-3333-1001";
     // A lock that cannot be made or opened: a mutex name, or a private
     // namespace's boundary name, whose creation and opening fail with this.
     std::map<std::string, DWORD, CaseLess> lockErrors;
+    // Non-zero: AddSIDToBoundaryDescriptor fails with it (out of memory).
+    DWORD boundarySidError = 0;
     // Private namespaces (Windows Vista and later, by the version) by their
-    // boundary name, with how many handles hold each. Only a token with full
-    // administrator rights creates or opens one; a mutex name "alias\name"
-    // needs the namespace opened under that alias.
+    // boundary's name and SIDs (NamespaceKey), with how many handles hold
+    // each: one name with other SIDs is another namespace. Only a token
+    // within the boundary (each of its SIDs enabled in the token) makes one;
+    // any token that names the same boundary opens it, unless the
+    // descriptor it was made with keeps that token out (one a test put
+    // there lets the system and the administrators in). A mutex name
+    // "alias\name" needs the namespace opened under that alias and is the
+    // object "<key>\name" of `mutexes`.
     std::map<std::string, int, CaseLess> privateNamespaces;
+    static std::string NamespaceKey(const std::string& boundary, std::vector<std::string> sids);
     BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text,
                                                               void** descriptor) override;
     HANDLE CreateMutexSecuredA(void* descriptor, BOOL initialOwner, const char* name) override;
@@ -628,6 +645,8 @@ private:
     // The program of a window that closed ends with it.
     void SettleWindows();
     FakeRegKey* Resolve(HKEY key, REGSAM* access);
+    // Whether this token may not open the key for writing.
+    bool WriteDenied(const FakeRegKey* key) const;
     FakeService* ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error);
     void SettleService(FakeService& service);
     std::uintptr_t NextHandle();
@@ -655,15 +674,24 @@ private:
     // private namespaces (boundary name, alias).
     struct Boundary {
         std::string name;
-        int sids = 0;
+        std::vector<std::string> sids;
     };
     std::map<std::uintptr_t, Boundary> m_boundaries;
     std::map<std::uintptr_t, std::string> m_eventSources; // handle: source name
+    // Open namespaces: their key and the alias they were opened under.
     std::map<std::uintptr_t, std::pair<std::string, std::string>> m_namespaceHandles;
+    // Whom the DACL of each mutex and namespace lets in (SIDs).
+    std::map<std::string, std::vector<std::string>, CaseLess> m_mutexAccess;
+    std::map<std::string, std::vector<std::string>, CaseLess> m_namespaceAccess;
     bool FullAdministrator() const { return isAdministrator && !adminDenyOnly; }
-    // The boundary's name for making or opening a namespace under alias;
-    // null with the last error where this token may do neither.
-    const std::string* NamespaceBoundary(HANDLE boundary, const char* alias);
+    // The SIDs enabled in the token: its user and groups.
+    std::vector<std::string> TokenSids() const;
+    // Whom a descriptor's text lets in; without one, the token's default DACL.
+    std::vector<std::string> AllowedBy(const std::string* security) const;
+    bool MayOpen(const std::vector<std::string>& allowed) const;
+    // The boundary for making or opening a namespace under alias; null with
+    // the last error where it names none or cannot be used.
+    const Boundary* NamespaceBoundary(HANDLE boundary, const char* alias);
     HANDLE MakeMutex(const char* name, const std::string* security);
 };
 

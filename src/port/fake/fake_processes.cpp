@@ -114,9 +114,10 @@ void FakeOs::Reboot() {
     m_mutexHandles.clear();
     mutexes.clear();
     mutexOwners.clear();
-    guardedMutexes.clear();
+    m_mutexAccess.clear();
     m_boundaries.clear();
     m_namespaceHandles.clear();
+    m_namespaceAccess.clear();
     privateNamespaces.clear();
     for (void* view : m_views)
         delete[] static_cast<BYTE*>(view);
@@ -323,7 +324,7 @@ BOOL FakeOs::ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     }
     DWORD const id = AddProcess();
     processes[id].exitCode = onShellExecute ? onShellExecute(call) : 0;
-    processes[id].exitAt = now;
+    processes[id].exitAt = now + shellExecutedLifetimeMs;
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS) {
         auto h = NextHandle();
         m_processHandles[h] = {id, SYNCHRONIZE | 0x0400 /* PROCESS_QUERY_INFORMATION */};

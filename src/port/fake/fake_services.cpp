@@ -33,8 +33,12 @@ FakeService* FakeOs::ServiceOf(SC_HANDLE handle, DWORD right, DWORD* error) {
     return &s->second;
 }
 
-SC_HANDLE FakeOs::OpenSCManagerA(const char*, const char*, DWORD) {
-    if (scmAccessDenied) {
+SC_HANDLE FakeOs::OpenSCManagerA(const char*, const char*, DWORD access) {
+    // A token without full administrator rights may connect, list the
+    // services and ask about the lock (and read the manager's security).
+    constexpr DWORD kAnyUser = SC_MANAGER_CONNECT | 0x0004 /* ENUMERATE_SERVICE */ |
+                               0x0010 /* QUERY_LOCK_STATUS */ | 0x20000 /* READ_CONTROL */;
+    if (scmAccessDenied || (!FullAdministrator() && (access & ~kAnyUser))) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
@@ -56,7 +60,11 @@ SC_HANDLE FakeOs::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access
     }
     // A service marked for deletion still opens, as on Windows and Wine:
     // DeleteService and CreateServiceA say so.
-    if (s->second.openDenied) {
+    // The default DACL of a service lets any user ask about it, nothing more.
+    constexpr DWORD kAnyUser = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS |
+                               0x0008 /* ENUMERATE_DEPENDENTS */ | 0x0080 /* INTERROGATE */ |
+                               0x0100 /* USER_DEFINED_CONTROL */ | 0x20000 /* READ_CONTROL */;
+    if (s->second.openDenied || (!FullAdministrator() && (access & ~kAnyUser))) {
         m_lastError = ERROR_ACCESS_DENIED;
         return nullptr;
     }
