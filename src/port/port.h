@@ -512,6 +512,8 @@ public:
     virtual LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
                                 const BYTE* data, DWORD size) = 0;
     virtual LONG RegDeleteValueA(HKEY key, const char* name) = 0;
+    // A key without subkeys (below key, by its path) and its values.
+    virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;
 
     // System information.

@@ -173,6 +173,21 @@ TEST_F(RegistryContract, StringSizeThatLeavesOutTheTerminatorIsExtendedToIt) {
     EXPECT_EQ(size, 3u);
 }
 
+TEST_F(RegistryContract, DeleteKeyRemovesAKeyWithItsValuesOnce) {
+    HKEY child = nullptr;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, KEY_ALL_ACCESS, &child, nullptr, "Leaf"), ERROR_SUCCESS);
+    DWORD one = 1;
+    ASSERT_EQ(Set(child, "Value", REG_DWORD, &one, 4), ERROR_SUCCESS);
+    EXPECT_EQ(os.RegCloseKey(child), ERROR_SUCCESS);
+    EXPECT_EQ(os.RegDeleteKeyA(key, "Leaf"), ERROR_SUCCESS);
+    std::string const leaf = path + "\\Leaf";
+    EXPECT_EQ(os.RegOpenKeyExA(HKEY_CURRENT_USER, leaf.c_str(), 0, KEY_READ, &child),
+              LONG(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(os.RegDeleteKeyA(key, "Leaf"), LONG(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(os.RegDeleteKeyA(HKEY_CURRENT_USER, (leaf + "\\Deeper").c_str()),
+              LONG(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(RegistryContract, DeleteValueAndRightsOfTheHandle) {
     EXPECT_EQ(os.RegDeleteValueA(key, "NeverSet"), LONG(ERROR_FILE_NOT_FOUND));
     DWORD one = 1;

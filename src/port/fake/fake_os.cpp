@@ -464,6 +464,35 @@ LONG FakeOs::RegDeleteValueA(HKEY key, const char* name) {
     return ERROR_SUCCESS;
 }
 
+LONG FakeOs::RegDeleteKeyA(HKEY key, const char* subKey) {
+    if (!BeginStateChange("RegDeleteKeyA"))
+        return kPoweredOff;
+    REGSAM access;
+    FakeRegKey* parent = Resolve(key, &access);
+    if (!parent)
+        return ERROR_INVALID_HANDLE;
+    if (parent->deleted)
+        return ERROR_KEY_DELETED;
+    auto parts = SplitKeyPath(subKey ? subKey : "");
+    if (parts.empty())
+        return ERROR_INVALID_PARAMETER;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        auto it = parent->subkeys.find(parts[i]);
+        if (it == parent->subkeys.end())
+            return ERROR_FILE_NOT_FOUND;
+        parent = it->second.get();
+    }
+    auto it = parent->subkeys.find(parts.back());
+    if (it == parent->subkeys.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (WriteDenied(it->second.get()) || !it->second->subkeys.empty())
+        return ERROR_ACCESS_DENIED;
+    MarkDeleted(*it->second);
+    m_deletedKeys.push_back(std::move(it->second));
+    parent->subkeys.erase(it);
+    return ERROR_SUCCESS;
+}
+
 LONG FakeOs::RegCloseKey(HKEY key) {
     if (IsPredefined(key))
         return ERROR_SUCCESS;

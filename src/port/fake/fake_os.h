@@ -366,6 +366,9 @@ public:
     LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
                         DWORD size) override;
     LONG RegDeleteValueA(HKEY key, const char* name) override;
+    // NT's: a key with subkeys is refused (ERROR_ACCESS_DENIED), as is one
+    // this token may not change.
+    LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
     LONG RegCloseKey(HKEY key) override;
     BOOL GetVersionExA(OSVERSIONINFOA* info) override;
     UCHAR Netbios(NCB* ncb) override;

@@ -61,6 +61,10 @@ LONG Win32Os::RegDeleteValueA(HKEY key, const char* name) {
     return ::RegDeleteValueA(As<::HKEY>(key), name);
 }
 
+LONG Win32Os::RegDeleteKeyA(HKEY key, const char* subKey) {
+    return ::RegDeleteKeyA(As<::HKEY>(key), subKey);
+}
+
 LONG Win32Os::RegCloseKey(HKEY key) {
     return ::RegCloseKey(As<::HKEY>(key));
 }

@@ -20,6 +20,7 @@ public:
     LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
                         DWORD size) override;
     LONG RegDeleteValueA(HKEY key, const char* name) override;
+    LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
     LONG RegCloseKey(HKEY key) override;
     BOOL GetVersionExA(OSVERSIONINFOA* info) override;
     UCHAR Netbios(NCB* ncb) override;
