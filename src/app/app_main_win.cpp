@@ -5,6 +5,7 @@
 #include "app/norvane_app.h"
 #include "app/service_win.h"
 #include "common/report.h"
+#include "common/run_fault.h"
 #include "common/syserror.h"
 #include "port/win32/win32_dlls.h"
 #include "port/win32/win32_internet.h"

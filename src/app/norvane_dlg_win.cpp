@@ -148,7 +148,7 @@ void CNorvaneDlg::OnCancel() {
 
 void CNorvaneDlg::OnUnexpectedException(const char* description) {
     Report().Fail(kExitUnexpectedError);
-    Report().Message(description, AfxGetAppName(), MB_OK | MB_ICONERROR, this);
+    (void)ViewMessageBox(*this, description, AfxGetAppName(), MB_OK | MB_ICONERROR);
     // A running worker still uses the dialog and ends it itself.
     if (!m_bWorkerRunning)
         EndDialog(IDABORT);

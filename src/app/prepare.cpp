@@ -3,6 +3,7 @@
 #include "app/host_identity.h"
 #include "app/master_host.h"
 #include "common/message_box.h"
+#include "common/event_source.h"
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/program_place.h"
@@ -159,6 +160,20 @@ void RestoreAutomaticStart(const std::vector<std::string>& serviceNames) noexcep
         // The error of the registration has been shown; this one adds nothing.
     }
 }
+// The event log's source, named after the program registered; a source that
+// cannot be registered only leaves the events without their texts.
+bool RegisterSource(const std::string& program) {
+    LONG const result = RegisterEventLogSource(program);
+    if (result != ERROR_SUCCESS) {
+        Report().Event("The event log's source \"Norvane\" could not be registered: " +
+                       CSystemError(static_cast<DWORD>(result)).GetErrorText());
+        return false;
+    }
+    Report().Event(
+        std::string("The event log's source \"Norvane\" is registered: HKEY_LOCAL_MACHINE\\") +
+        kEventSourceKey);
+    return true;
+}
 } // namespace
 
 void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const CProgramFile& program) {
@@ -232,6 +247,11 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const CProgramFi
         Report().Fail(kExitPreparationFailed);
         return;
     }
+    bool const source = platform == VER_PLATFORM_WIN32_NT && RegisterSource(registered);
+    scope_exit undoSource([source]() noexcept {
+        if (source)
+            (void)UnregisterEventLogSource();
+    });
     bool service = false;
     if (cmdInfo.m_bService && platform == VER_PLATFORM_WIN32_NT) {
         try {
@@ -259,6 +279,7 @@ void PrepareMasterImage(const CNorvaneCommandLineInfo& cmdInfo, const CProgramFi
     }
     undoRecord.release();
     undoService.release();
+    undoSource.release();
     undoStartTypes.release();
     // A quiet run records the closing message instead of showing it; a
     // silent one leaves it out.

@@ -23,7 +23,7 @@ void ReportUnexpectedFailure(ProgressView& view) noexcept {
         std::string const text = "The reconfiguration stopped because of an unexpected error:\n" +
                                  DescribeCurrentException();
         Report().Fail(kExitUnexpectedError);
-        Report().Message(text, AfxGetAppName(), port::MB_ICONERROR, &view);
+        (void)ViewMessageBox(view, text, AfxGetAppName(), port::MB_ICONERROR);
     } catch (...) {
         // Not even the box could be shown; the dialog still has to end.
     }

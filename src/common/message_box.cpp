@@ -30,11 +30,20 @@ port::HWND AfxGetMainWnd() {
 }
 
 int AfxMessageBox(const std::string& text, port::UINT type, port::UINT /*helpId*/) {
-    return Report().Message(text, g_appName, type);
+    if (!Report().Message(text))
+        return port::IDOK;
+    return port::Sys().MessageBoxA(g_mainWnd, text.c_str(), g_appName, type);
 }
 
 int AfxMessageBox(port::UINT stringId, port::UINT type, port::UINT helpId) {
     return AfxMessageBox(LoadResString(stringId), type, helpId);
+}
+
+int ViewMessageBox(ProgressView& view, const std::string& text, const char* caption,
+                   port::UINT type) {
+    if (!Report().Message(text))
+        return port::IDOK;
+    return view.ShowMessageBox(text.c_str(), caption, type);
 }
 
 void ShowSystemError(const CSystemError& error) {

@@ -1,10 +1,12 @@
 // The application's message boxes (AfxMessageBox): every box raised on the
 // application's behalf carries the application's title as its caption and
 // is owned by the application's main window, which is the progress dialog
-// for as long as that runs. Each goes through the run's record (report.h),
-// which also leaves it out of a quiet run. Portable; used from both threads.
+// for as long as that runs; the steps of a copy show theirs through the
+// progress view. Each is recorded first (report.h), and a quiet run only
+// records it. Portable; used from both threads.
 #pragma once
 
+#include "common/progress_view.h"
 #include "port/port.h"
 
 #include <string>
@@ -24,6 +26,11 @@ port::HWND AfxGetMainWnd();
 int AfxMessageBox(const std::string& text, port::UINT type = 0, port::UINT helpId = 0);
 int AfxMessageBox(port::UINT stringId, port::UINT type = 0,
                   port::UINT helpId = static_cast<port::UINT>(-1));
+
+// A box owned by the progress dialog (view), recorded first as every box
+// is; IDOK without a box in a quiet run.
+int ViewMessageBox(ProgressView& view, const std::string& text, const char* caption,
+                   port::UINT type);
 
 class CSystemError;
 // The error's line ("(code) text") in an error box, from a copy of it, as

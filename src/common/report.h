@@ -1,42 +1,19 @@
 // The run's record: the one path by which the program tells the
-// administrator anything. Every message box of every step goes through it
-// (shown as before, or only recorded in a quiet run), and so does every event
-// worth finding afterwards: the log line of each step, error, GUID, request
-// and answer, and at the end the outcome values under
-// HKEY_LOCAL_MACHINE\SOFTWARE\Norvane and the exit code. Process-wide, used
+// administrator anything. Every text for the administrator (message_box.h
+// shows it, or in a quiet run only records it) and every line worth finding
+// afterwards goes through it: the log line of each step, error, GUID,
+// request and answer, and at the end the outcome values under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Norvane (outcome_values.h), the run's event in
+// the Application log (run_event.h) and the exit code. Process-wide, used
 // from both threads; nothing it fails to record changes what the run does.
+// It shows nothing itself.
 #pragma once
 
-#include "common/progress_view.h"
+#include "common/outcome_values.h"
+#include "common/run_outcome.h"
 #include "port/port.h"
 
 #include <string>
-
-// What a run is doing, as the log and "LastMode" name it.
-enum class RunMode { Start, Prepare, Copy, SameHost, Refused };
-// "start" (before the mode is known), "prepare", "copy", "same host",
-// "refused".
-const char* RunModeName(RunMode mode);
-
-// The exit codes of norvane.exe (docs/ADMIN.md has the table). A run that
-// failed in more than one way ends with the gravest, ranked by
-// ExitCodeGravity.
-enum ExitCode : int {
-    kExitDone = 0,
-    kExitUnexpectedError = 1,
-    kExitRefused = 2, // NT before 4.0, not an administrator, no Windows sockets
-    kExitClientNotInstalled = 3,
-    kExitPreparationFailed = 4, // nothing registered
-    kExitCopyNotFinished = 5,   // still registered: the next logon tries again
-    kExitServerNotTold = 6,     // the copy is finished, the server does not know it
-    kExitCopyIncomplete = 7,    // finished, but part of the client did not stop or start
-    kExitAlreadyRunning = 8,    // another instance is doing the job
-};
-int ExitCodeGravity(ExitCode code);
-// A few words for the code, as the log's last line gives them.
-const char* ExitCodeMeaning(ExitCode code);
-
-inline constexpr const char* kOutcomeKey = "SOFTWARE\\Norvane";
 
 class CRunReport {
 public:
@@ -51,12 +28,10 @@ public:
 
     // One line of the log.
     void Event(const std::string& text);
-    // A text for the administrator: recorded, and unless the run is quiet
-    // shown in a box owned by the progress dialog (view) or by the
-    // application's main window (no view). Returns the button chosen (IDOK
-    // in a quiet run).
-    int Message(const std::string& text, const char* caption, port::UINT type,
-                ProgressView* view = nullptr);
+    // A text for the administrator, recorded ("LastMessage", the log);
+    // true when it is to be shown (the run is not quiet). message_box.h
+    // shows it.
+    [[nodiscard]] bool Message(const std::string& text);
 
     // The run did not keep a promise of this kind; the gravest one counts.
     void Fail(ExitCode code);
@@ -64,27 +39,33 @@ public:
     // exit code 2 (the caller shows why).
     void Refuse();
     // Another instance does the job: this one ends at once, changes nothing
-    // and leaves the outcome values to that one; why goes to the log.
+    // and leaves the outcome values to that one; why goes to the log and
+    // the event.
     void EndForAnother(const std::string& why);
     // The run's exit code is another instance's (the one this run started
     // to do its job), whatever it is.
     void EndWith(int code);
     int Outcome() const;
+    // A copy's steps begin: the values of an earlier run that say what a
+    // copy did ("Guid", "ServerStatus") go, so that none outlives its run.
+    void CopyBegins();
     // The copy's client GUID: the one it had and the one now stored.
     void GuidStored(const std::string& oldGuid, const std::string& newGuid);
-    // What came of the notification: the HTTP status, or the library's error
-    // code when no answer came.
+    // A request went out and this came of it: the HTTP status, or the
+    // library's error code when no answer came.
     void ServerStatus(port::DWORD status);
     // An instance that did nothing (another one does the job) leaves the
     // outcome values of the run that did it.
     void LeaveOutcomeValues();
 
-    // The outcome values and the log's last line; returns the exit code.
+    // The outcome values, the log's last line and the run's event; returns
+    // the exit code.
     int Finish();
     // The end of a run at a fault that nothing caught: what it was, then as
-    // Finish with the outcome kExitUnexpectedError. Safe on the thread that
-    // holds the record (the fault may come from inside it): the record is
-    // then left as it is. Returns kExitUnexpectedError.
+    // Finish with the outcome kExitUnexpectedError and the fault's event.
+    // Safe on the thread that holds the record (the fault may come from
+    // inside it): the record is then left as it is, and only the event goes
+    // out. Returns kExitUnexpectedError.
     int FinishAfterFault(const std::string& fault);
 
     // The log's full path (empty when no folder is known).
@@ -97,9 +78,3 @@ private:
 
 // The record of this process's run.
 CRunReport& Report();
-
-// From now on std::terminate (an exception that nothing caught, one thrown
-// through a noexcept function) and the runtime's abort record the fault and
-// end the process with kExitUnexpectedError at once, instead of the
-// runtime's box.
-void EndRunAtUncaughtFault();

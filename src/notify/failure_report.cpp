@@ -1,5 +1,6 @@
 #include "notify/failure_report.h"
 
+#include "common/message_box.h"
 #include "common/report.h"
 #include "common/syserror.h"
 #include "common/text.h"
@@ -57,5 +58,5 @@ void ReportNotificationFailure(ProgressView& view, const char* caption) {
     } catch (...) {
         text = LoadResString(IDS_DOWNLOAD_UNKNOWN_ERROR);
     }
-    Report().Message(text, caption, MB_ICONERROR, &view);
+    (void)ViewMessageBox(view, text, caption, MB_ICONERROR);
 }

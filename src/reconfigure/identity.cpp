@@ -35,8 +35,8 @@ bool CReconfiguration::CreateGuidKey(std::string& guid) {
     try {
         if (GenerateAndStoreGuid(guid))
             return true;
-        Report().Message(LoadResString(IDS_GUID_KEY_FAILED),
-                         LoadResString(IDS_ERROR_CAPTION).c_str(), MB_ICONERROR, &m_view);
+        (void)ViewMessageBox(m_view, LoadResString(IDS_GUID_KEY_FAILED),
+                             LoadResString(IDS_ERROR_CAPTION).c_str(), MB_ICONERROR);
     } catch (const CSystemError& error) {
         ShowSystemError(error);
     }

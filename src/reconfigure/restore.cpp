@@ -2,6 +2,7 @@
 // utility, and starting the client again.
 #include "common/message_box.h"
 #include "common/delayed_delete.h"
+#include "common/event_source.h"
 #include "common/handles.h"
 #include "common/platform.h"
 #include "common/registry.h"
@@ -74,6 +75,15 @@ void RestoreStartup(const std::string& folder, const std::string& file,
     if (installed)
         queued.push_back(InstalledProgramFolder());
     DeleteFilesAtRestart(queued);
+    // Its event log source names the file that goes: the copy's events
+    // describe themselves without it.
+    if (nt) {
+        LONG const source = UnregisterEventLogSource();
+        Report().Event(source == ERROR_SUCCESS
+                           ? std::string("The event log's source \"Norvane\" is unregistered")
+                           : "The event log's source \"Norvane\" could not be unregistered: " +
+                                 CSystemError(static_cast<DWORD>(source)).GetErrorText());
+    }
     if (unregistered) {
         Report().Event("This program's start-up value is removed");
     } else {

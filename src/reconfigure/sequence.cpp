@@ -39,6 +39,10 @@ void CReconfiguration::ShowStatusNow(UINT stringId) {
 }
 
 void CReconfiguration::Run() {
+    // What an earlier run left of a copy's values ("Guid", "ServerStatus")
+    // would be taken for this one's.
+    if (!m_data.m_bSameHost)
+        Report().CopyBegins();
     if (!CheckClientInstalled())
         return;
     // Every step from here changes services or the machine's keys: a run
@@ -108,7 +112,7 @@ bool CReconfiguration::CheckClientInstalled() {
     if (IsClientInstalled())
         return true;
     Report().Fail(kExitClientNotInstalled);
-    Report().Message(LoadResString(IDS_CLIENT_NOT_INSTALLED), nullptr, MB_ICONERROR, &m_view);
+    (void)ViewMessageBox(m_view, LoadResString(IDS_CLIENT_NOT_INSTALLED), nullptr, MB_ICONERROR);
     return false;
 }
 

@@ -6,7 +6,9 @@
 #include "app/worker.h"
 #include "client_machine.h"
 #include "common/report.h"
+#include "common/run_fault.h"
 #include "common/run_log.h"
+#include "common/text.h"
 #include "common/secure_folder.h"
 #include "notify/notification.h"
 #include "reconfigure/boot_service.h"
@@ -58,7 +60,10 @@ struct Ending {
     int exitCode;
     const char* mode;
     std::string message;
-    const char* serverStatus; // "<missing>": no GUID was stored
+    const char* serverStatus; // "<missing>": no request was sent
+    // The run's event in the Application log: its number and type.
+    DWORD event;
+    WORD eventType;
 };
 
 void PrintTo(const Ending& row, std::ostream* out) {
@@ -72,19 +77,46 @@ TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
     row.setUp(*this);
     // HKEY_LOCAL_MACHINE takes no value from an account without
     // administrator rights: its run's end is in the log only.
-    bool const rights = os.isAdministrator && !os.adminDenyOnly;
+    // A run that leaves the job to another instance leaves that one's too.
+    bool const rights =
+        os.isAdministrator && !os.adminDenyOnly && row.exitCode != kExitAlreadyRunning;
     auto const recorded = [rights](const std::string& value) {
         return rights ? value : std::string("<missing>");
     };
+    // A copy that got as far as its new GUID ends with 0, 6 or 7.
+    bool const guidStored = std::string(row.mode) == "copy" &&
+                            (row.exitCode == 0 || row.exitCode == 6 || row.exitCode == 7);
+    // Values a run before this one left.
+    os.SetString(HKEY_LOCAL_MACHINE, kOutcomeKey, "Guid", "{stale}");
+    os.SetDword(HKEY_LOCAL_MACHINE, kOutcomeKey, "ServerStatus", 404);
+    bool const copy = std::string(row.mode) == "copy";
     int const code = row.arguments ? RunProgram(row.arguments) : StartRegistered();
     EXPECT_EQ(code, row.exitCode);
+    ASSERT_EQ(os.events.size(), 1u);
+    const FakeEvent& event = os.events[0];
+    EXPECT_EQ(event.source, "Norvane");
+    EXPECT_EQ(event.id & 0xFFFF, row.event);
+    EXPECT_EQ(event.type, row.eventType);
+    DWORD const severity = row.eventType == EVENTLOG_INFORMATION_TYPE ? 1
+                           : row.eventType == EVENTLOG_WARNING_TYPE   ? 2
+                                                                      : 3;
+    EXPECT_EQ(event.id >> 30, severity);
+    ASSERT_EQ(event.strings.size(), 4u);
+    EXPECT_EQ(event.strings[0], std::string("mode: ") + row.mode);
+    EXPECT_EQ(event.strings[1].rfind(Format("exit code: %d (", row.exitCode), 0), 0u)
+        << event.strings[1];
+    if (!row.message.empty()) {
+        EXPECT_EQ(event.strings[2], "reason: " + row.message);
+    }
+    EXPECT_EQ(event.strings[3], guidStored ? "GUID: " + Guid() : "");
     EXPECT_EQ(Outcome("LastResult"), recorded(std::to_string(row.exitCode)));
     EXPECT_EQ(Outcome("LastMode"), recorded(row.mode));
     EXPECT_EQ(Outcome("LastMessage"), recorded(row.message));
     EXPECT_EQ(Outcome("LastRun").substr(0, 17), recorded("2026-12-08 09:30:"));
-    EXPECT_EQ(Outcome("ServerStatus"), row.serverStatus);
+    // A copy's run begins by clearing what a run before it left.
+    EXPECT_EQ(Outcome("ServerStatus"), copy ? row.serverStatus : "404");
     EXPECT_EQ(Outcome("LogFile"), recorded(kLog));
-    EXPECT_EQ(Outcome("Guid"), std::string(row.serverStatus) == "<missing>" ? "<missing>" : Guid());
+    EXPECT_EQ(Outcome("Guid"), guidStored ? Guid() : copy ? "<missing>" : "{stale}");
     std::string const log = Log();
     std::string const last = log.substr(log.rfind("\r\n", log.size() - 3) + 2);
     EXPECT_NE(last.find(std::string(" MASTER01 4242 ") + row.mode + ": Finished with exit code " +
@@ -110,19 +142,19 @@ void Master(Record& t) {
 INSTANTIATE_TEST_SUITE_P(
     Record, Endings,
     ::testing::Values(
-        Ending{"Prepared", Master, "", 0, "prepare", kConfigured, "<missing>"},
-        Ending{"PreparedSilently", Master, " /silent", 0, "prepare", "", "<missing>"},
+        Ending{"Prepared", Master, "", 0, "prepare", kConfigured, "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
+        Ending{"PreparedSilently", Master, " /silent", 0, "prepare", "", "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
         Ending{"NoListenerService",
                [](Record& t) {
                    Master(t);
                    t.os.services.erase("hxlisten");
                },
-               "", 4, "prepare", kNoService, "<missing>"},
+               "", 4, "prepare", kNoService, "<missing>", 1004, EVENTLOG_ERROR_TYPE},
         Ending{"NotAnAdministrator", [](Record& t) { t.os.isAdministrator = false; }, "", 2,
                "refused",
                "You do not have administrator privileges. Only administrators can install this "
                "program.",
-               "<missing>"},
+               "<missing>", 1002, EVENTLOG_ERROR_TYPE},
         // Before Vista such an account may not open the Run key to see its
         // registration; on Vista and later not even the lock of a run: it
         // is told what it lacks, not that another instance runs.
@@ -134,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                nullptr, 2, "refused",
                "You do not have administrator privileges. Only administrators can install this "
                "program.",
-               "<missing>"},
+               "<missing>", 1002, EVENTLOG_ERROR_TYPE},
         Ending{"NotAnAdministratorAtALogonOfVista",
                [](Record& t) {
                    t.AsPrepared();
@@ -144,24 +176,24 @@ INSTANTIATE_TEST_SUITE_P(
                nullptr, 2, "refused",
                "You do not have administrator privileges. Only administrators can install this "
                "program.",
-               "<missing>"},
+               "<missing>", 1002, EVENTLOG_ERROR_TYPE},
         Ending{"Nt351", [](Record& t) { t.os.version.dwMajorVersion = 3; }, "", 2, "refused",
-               "Norvane Utility cannot be used in Windows NT 3.51 environment.", "<missing>"},
+               "Norvane Utility cannot be used in Windows NT 3.51 environment.", "<missing>", 1002, EVENTLOG_ERROR_TYPE},
         Ending{"NoSockets", [](Record& t) { t.os.wsaStartupResult = 10091; }, "", 2, "refused",
-               "Windows sockets initialization failed.", "<missing>"},
+               "Windows sockets initialization failed.", "<missing>", 1002, EVENTLOG_ERROR_TYPE},
         Ending{"ClientNotInstalled",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.DeleteKeyTree(HKEY_LOCAL_MACHINE, kClientKeyNT);
                },
                nullptr, 3, "copy",
-               "The Wardline client has not yet been installed on this computer.", "<missing>"},
+               "The Wardline client has not yet been installed on this computer.", "<missing>", 1003, EVENTLOG_ERROR_TYPE},
         Ending{"GuidNotStored",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.Key(HKEY_LOCAL_MACHINE, kClientKeyNT).valueWriteError = ERROR_ACCESS_DENIED;
                },
-               nullptr, 5, "copy", "Unable for create a GUID key.", "<missing>"},
+               nullptr, 5, "copy", "Unable for create a GUID key.", "<missing>", 1005, EVENTLOG_ERROR_TYPE},
         Ending{"ServerNotTold",
                [](Record& t) {
                    t.AsPrepared();
@@ -169,19 +201,19 @@ INSTANTIATE_TEST_SUITE_P(
                    t.net.responder = nullptr; // nothing listens
                },
                nullptr, 6, "copy", "A connection with the server could not be established",
-               "12029"},
+               "12029", 1006, EVENTLOG_WARNING_TYPE},
         Ending{"AServiceIsGone",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.services.erase("rtguard");
                },
-               nullptr, 7, "copy", kNoService, "0"},
+               nullptr, 7, "copy", kNoService, "<missing>", 1007, EVENTLOG_WARNING_TYPE},
         Ending{"RunValueNotWritten",
                [](Record& t) {
                    Master(t);
                    t.os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueWriteError = ERROR_ACCESS_DENIED;
                },
-               "", 4, "prepare", "(5) Access is denied.", "<missing>"},
+               "", 4, "prepare", "(5) Access is denied.", "<missing>", 1004, EVENTLOG_ERROR_TYPE},
         // Three failures, the gravest in the middle: 7, 6, 7 end with 6.
         Ending{"ServerNotToldAndAServiceIsGone",
                [](Record& t) {
@@ -190,50 +222,59 @@ INSTANTIATE_TEST_SUITE_P(
                    t.net.responder = nullptr;
                    t.os.services.erase("rtguard");
                },
-               nullptr, 6, "copy", kNoService, "12029"},
+               nullptr, 6, "copy", kNoService, "12029", 1006, EVENTLOG_WARNING_TYPE},
         Ending{"AServiceNeverStops",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.services["rtguard"].ignoresStop = true;
                },
-               nullptr, 7, "copy", "", "0"},
+               nullptr, 7, "copy", "", "<missing>", 1007, EVENTLOG_WARNING_TYPE},
         Ending{"AServiceNeverStartsAgain",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.services["hxlisten"].startDelayMs = 3600000;
                },
-               nullptr, 7, "copy", "", "0"},
+               nullptr, 7, "copy", "", "<missing>", 1007, EVENTLOG_WARNING_TYPE},
         Ending{"OwnRunValueNotRemoved",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.Key(HKEY_LOCAL_MACHINE, kRunKey).valueDeleteError = ERROR_ACCESS_DENIED;
                },
-               nullptr, 7, "copy", "(5) Access is denied.", "0"},
+               nullptr, 7, "copy", "(5) Access is denied.", "<missing>", 1007, EVENTLOG_WARNING_TYPE},
         Ending{"BootServiceNotRemoved",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.services[kBootServiceName].openDenied = true;
                },
-               nullptr, 7, "copy", "", "0"},
+               nullptr, 7, "copy", "", "<missing>", 1007, EVENTLOG_WARNING_TYPE},
         // Removed already by an earlier run; it goes once it stops.
         Ending{"BootServiceMarkedForDeletion",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.services[kBootServiceName].deletePending = true;
                },
-               nullptr, 0, "copy", "", "0"},
+               nullptr, 0, "copy", "", "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
         Ending{"CopyDone",
                [](Record& t) {
                    t.AsPrepared();
                    t.Notifying();
                },
-               nullptr, 0, "copy", "", "200"},
+               nullptr, 0, "copy", "", "200", 1000, EVENTLOG_INFORMATION_TYPE},
         Ending{"TheMasterItself",
                [](Record& t) {
                    t.AsPrepared();
                    Master(t);
                },
-               nullptr, 0, "same host", "", "<missing>"},
+               nullptr, 0, "same host", "", "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
+        Ending{"AnotherInstanceHasTheJob", [](Record&) {}, " /000c293a4b5c", 8, "start", "",
+               "<missing>", 1008, EVENTLOG_INFORMATION_TYPE},
+        // No adapter reported within the wait: the run never knew what to do.
+        Ending{"NoAdapterYet",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.lanas.clear();
+               },
+               nullptr, 5, "start", "", "<missing>", 1100, EVENTLOG_ERROR_TYPE},
         Ending{"UnexpectedError",
                [](Record& t) {
                    t.AsPrepared();
@@ -241,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
                },
                nullptr, 1, "copy",
                "The reconfiguration stopped because of an unexpected error:\nthe disk is on fire",
-               "<missing>"}),
+               "<missing>", 1001, EVENTLOG_ERROR_TYPE}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
 
 // A run that failed in more than one way ends with the gravest, in the
@@ -340,6 +381,11 @@ TEST_F(Record, AFaultNothingCaughtEndsTheRunWithExitCodeOne) {
     EXPECT_EQ(Outcome("LastMessage"),
               "The program ended at an unexpected error: the stack is gone");
     EXPECT_NE(Log().find("copy: Finished with exit code 1: "), std::string::npos) << Log();
+    ASSERT_EQ(os.events.size(), 1u);
+    EXPECT_EQ(os.events[0].id, 0xC0000000u | 1101u);
+    EXPECT_EQ(os.events[0].type, EVENTLOG_ERROR_TYPE);
+    EXPECT_EQ(os.events[0].strings[2],
+              "reason: The program ended at an unexpected error: the stack is gone");
     EXPECT_EXIT(
         {
             EndRunAtUncaughtFault();
