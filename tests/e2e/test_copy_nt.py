@@ -4,7 +4,7 @@ program: the real norvane.exe against the client stand-in."""
 import unittest
 
 from copybed import (GUID_TEXT, SERVICE_AUTO_START, SERVICE_RUNNING, CopyTestCase, client)
-from winebed import LOG_PATH, NORVANE_WIN_PATH
+from winebed import EVENT_SOURCE_KEY, EVENTLOG_INFORMATION_TYPE, LOG_PATH, NORVANE_WIN_PATH
 
 
 class CopyNtTest(CopyTestCase):
@@ -39,6 +39,11 @@ class CopyNtTest(CopyTestCase):
         guid = self.client_value("GUID")
         self.assertRegex(guid, GUID_TEXT)
         self.assertNotEqual(guid.lower(), master_guid.lower())
+        # One end event, with the new GUID; the source went with the program.
+        event = self.assert_one_event(result, 1000, EVENTLOG_INFORMATION_TYPE, "copy", 0)
+        self.assertEqual(event.strings[1], "exit code: 0 (everything was done)")
+        self.assertEqual(event.strings[3:], [f"GUID: {guid}"])
+        self.assertIsNone(self.bed.reg_values("HKLM", EVENT_SOURCE_KEY))
         listener = self.service_config("hxlisten")
         self.assertEqual(listener["start_type"], SERVICE_AUTO_START)
         listener_before["start_type"] = SERVICE_AUTO_START

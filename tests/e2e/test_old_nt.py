@@ -2,7 +2,7 @@
 
 import unittest
 
-from winebed import MSG_OLD_NT, OWN_RUN_VALUE, BedTestCase, client
+from winebed import EVENTLOG_ERROR_TYPE, MSG_OLD_NT, OWN_RUN_VALUE, BedTestCase, client
 
 
 class OldNtTest(BedTestCase):
@@ -17,6 +17,8 @@ class OldNtTest(BedTestCase):
         result = self.run_norvane(*args)
         self.assert_single_box(result, MSG_OLD_NT, icon="shown")
         self.assertEqual(self.state_snapshot(), before)
+        event = self.assert_one_event(result, 1002, EVENTLOG_ERROR_TYPE, "refused", 2)
+        self.assertEqual(event.strings[2], "reason: " + MSG_OLD_NT)
 
     def test_unregistered_refuses(self):
         self.check_refused_without_change()

@@ -3,7 +3,8 @@ Run value goes away and the utility registers itself with the host identity."""
 
 import unittest
 
-from winebed import MSG_CONFIGURED, OWN_RUN_VALUE, BedTestCase, client
+from winebed import (EVENT_SOURCE_KEY, EVENTLOG_INFORMATION_TYPE, MSG_CONFIGURED,
+                     NORVANE_WIN_PATH, OWN_RUN_VALUE, BedTestCase, client)
 
 SERVICE_AUTO_START = 2
 SERVICE_DEMAND_START = 3
@@ -38,6 +39,13 @@ class PrepareNtTest(BedTestCase):
         result = self.run_norvane()
         self.assert_single_box(result, MSG_CONFIGURED, icon="none")
         self.check_prepared()
+        # Its event, and the source registered with the program as its
+        # message file.
+        self.assert_one_event(result, 1000, EVENTLOG_INFORMATION_TYPE, "prepare", 0)
+        source = self.bed.reg_values("HKLM", EVENT_SOURCE_KEY)
+        self.assertEqual((source["EventMessageFile"]["type"], source["EventMessageFile"]["data"]),
+                         ("REG_EXPAND_SZ", NORVANE_WIN_PATH))
+        self.assertEqual(source["TypesSupported"]["data"], 7)
 
     def check_silent(self, flag):
         result = self.run_norvane(flag)

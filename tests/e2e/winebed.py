@@ -22,6 +22,7 @@ from __future__ import annotations
 
 import contextlib
 import json
+import re
 import os
 import select
 import shutil
@@ -48,6 +49,38 @@ READ_COMMANDS = ("reg", "svc", "cp", "msg", "window", "shared", "netbios")
 
 class BedError(RuntimeError):
     pass
+
+
+# What Wine shows of the event log: ReportEventW is a stub that traces its
+# arguments (fixme, advapi) and each of its strings line by line (eventlog:
+# err for an error event, warn for a warning, trace otherwise).
+EVENT_DEBUG = "-all,fixme+advapi,+eventlog"
+_EVENT_CALL = re.compile(r"fixme:advapi:ReportEventW \(([^)]*)\)")
+_EVENT_LINE = re.compile(r'(?:err|warn|trace):eventlog:ReportEventW L"(.*)"$')
+
+
+@dataclass
+class Event:
+    """One event a program reported, as Wine traced it."""
+    type: int
+    id: int
+    strings: list  # the non-empty strings' lines, in order
+
+
+def parse_events(stderr: bytes) -> list:
+    events = []
+    for line in stderr.decode("latin-1").splitlines():
+        call = _EVENT_CALL.search(line)
+        if call:
+            args = call.group(1).split(",")
+            events.append(Event(int(args[1], 16), int(args[3], 16), []))
+            continue
+        text = _EVENT_LINE.search(line)
+        if text and events:
+            # Wine shows a string's line with its escapes (\n, \\, \").
+            events[-1].strings.append(
+                text.group(1).replace("\\n", "").replace('\\"', '"').replace("\\\\", "\\"))
+    return events
 
 
 def wine_env(prefix: Path) -> dict:
@@ -172,6 +205,7 @@ class RunResult:
     dialogs: list  # captions of other dialogs seen
     records: list = field(default_factory=list)
     seconds: float = 0.0
+    events: list = field(default_factory=list)  # Event, of every program the run started
 
     @property
     def timed_out(self) -> bool:
@@ -309,8 +343,10 @@ class Bed:
         return self.testbed_dir / name
 
     # --- running ------------------------------------------------------------
-    def wine(self, *args, timeout: float = 60, check=True) -> subprocess.CompletedProcess:
-        return run(in_netns(["wine", *args], self.netns), self.env, timeout, check=check)
+    def wine(self, *args, timeout: float = 60, check=True,
+             debug: str = "") -> subprocess.CompletedProcess:
+        env = dict(self.env, WINEDEBUG=debug) if debug else self.env
+        return run(in_netns(["wine", *args], self.netns), env, timeout, check=check)
 
     def popen_wine(self, *args) -> subprocess.Popen:
         """A Wine program left running; its output goes nowhere (no pipes)."""
@@ -392,7 +428,7 @@ class Bed:
         for attempt in range(3):
             t0 = time.monotonic()
             cp = self.wine(*cmd, "--", win_path, *args, timeout=timeout_ms / 1000 + 30,
-                           check=False)
+                           check=False, debug=EVENT_DEBUG)
             seconds = time.monotonic() - t0
             # nvrun creates its log before it starts the program: without a log
             # nothing ran (a rare start failure of wine under load), so a
@@ -410,7 +446,8 @@ class Bed:
         dialogs = [r["caption"] for r in records if r.get("kind") == "dialog"]
         if any(r.get("kind") == "start_failed" for r in records) or cp.returncode in (125, 127):
             raise BedError(f"nvrun could not run {win_path}: {cp.returncode} {cp.stderr!r}")
-        return RunResult(cp.returncode, boxes, dialogs, records, seconds)
+        return RunResult(cp.returncode, boxes, dialogs, records, seconds,
+                         parse_events(cp.stderr))
 
     def program_events(self, win_path: str) -> list:
         """The JSON-lines log of a standin_client.exe copy (its path + ".log")."""
@@ -488,7 +525,6 @@ if __name__ == "__main__":
 
 
 # --- unittest support ----------------------------------------------------------
-import re  # noqa: E402
 import unittest  # noqa: E402
 
 NORVANE_WIN_PATH = r"C:\Program Files\Norvane Test\norvane.exe"
@@ -498,6 +534,8 @@ STATE_WAIT_S = 300
 MSG_CONFIGURED = "This program has been configured to start  whenever the system is restarted."
 MSG_OLD_NT = "Norvane Utility cannot be used in Windows NT 3.51 environment."
 OUTCOME_KEY = r"SOFTWARE\Norvane"
+EVENT_SOURCE_KEY = r"SYSTEM\CurrentControlSet\Services\EventLog\Application\Norvane"
+EVENTLOG_ERROR_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_INFORMATION_TYPE = 1, 2, 4
 LOG_PATH = r"C:\ProgramData\Norvane\norvane.log"
 
 
@@ -560,6 +598,19 @@ class BedTestCase(unittest.TestCase):
         self.assertRegex(identity, r"^[0-9a-f]{12}$")
         self.assertIn(identity, host_adapter_ids())
         return identity
+
+    def assert_one_event(self, result: RunResult, number: int, event_type: int,
+                         mode: str, exit_code: int) -> Event:
+        """The run reported one event, with this number (its low 16 bits),
+        type, mode and exit code as its first strings; returns it."""
+        self.assertEqual(len(result.events), 1, result.events)
+        event = result.events[0]
+        self.assertEqual((event.id & 0xFFFF, event.type), (number, event_type), event)
+        self.assertEqual(event.id >> 30, {4: 1, 2: 2, 1: 3}[event_type], "severity bits")
+        self.assertEqual(event.strings[0], f"mode: {mode}", event)
+        self.assertRegex(event.strings[1], rf"^exit code: {exit_code} \(", event)
+        self.assertTrue(event.strings[2].startswith("reason: "), event)
+        return event
 
     def outcome(self) -> dict:
         """The outcome values of the last run by name (REG_DWORD as numbers)."""
