@@ -19,8 +19,8 @@ namespace {
 
 // MessageId -> (Severity, text) of the message file.
 std::map<DWORD, std::pair<std::string, std::string>> MessageFile() {
-    std::ifstream file(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "src" /
-                       "res" / "norvane_events.mc");
+    std::ifstream file(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "src" / "res" /
+                       "norvane_events.mc");
     std::map<DWORD, std::pair<std::string, std::string>> messages;
     DWORD id = 0;
     std::string severity, line;
@@ -102,7 +102,8 @@ protected:
                                             "exit code: 2 (refused on this system or for this "
                                             "user)",
                                             std::string("reason: ") + kNotAdministrator, ""}));
-        EXPECT_EQ(Boxes(), std::vector<std::string>{std::string(kTitle) + ": " + kNotAdministrator});
+        EXPECT_EQ(Boxes(),
+                  std::vector<std::string>{std::string(kTitle) + ": " + kNotAdministrator});
         EXPECT_TRUE(os.Key(HKEY_LOCAL_MACHINE, kOutcomeKey).values.empty());
         EXPECT_EQ(os.files, m_files) << "a file was made or changed";
         EXPECT_EQ(RunValue(kOwnRunValue), m_runValue);
