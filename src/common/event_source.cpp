@@ -13,8 +13,8 @@ LONG RegisterEventLogSource(const std::string& program) {
     Os& os = Sys();
     unique_hkey key;
     LONG result =
-        os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+        os.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (result != ERROR_SUCCESS)
         return result;
     DWORD const types = kTypesSupported;
