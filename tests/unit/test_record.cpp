@@ -268,6 +268,18 @@ INSTANTIATE_TEST_SUITE_P(
                nullptr, 0, "same host", "", "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
         Ending{"AnotherInstanceHasTheJob", [](Record&) {}, " /000c293a4b5c", 8, "start", "",
                "<missing>", 1008, EVENTLOG_INFORMATION_TYPE},
+        // The instance this filtered token started with full rights ended
+        // with 6: this run ends with it, decided, and leaves its values.
+        Ending{"AnElevatedInstanceHadTheJob",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.os.elevationType = TokenElevationTypeLimited;
+                   t.os.adminDenyOnly = true;
+                   t.os.onShellExecute = [](const FakeShellExecute&) {
+                       return DWORD{kExitServerNotTold};
+                   };
+               },
+               nullptr, 6, "start", "", "<missing>", 1006, EVENTLOG_WARNING_TYPE},
         // No adapter reported within the wait: the run never knew what to do.
         Ending{"NoAdapterYet",
                [](Record& t) {
