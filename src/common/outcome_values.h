@@ -18,8 +18,8 @@ struct OutcomeValues {
     // "Guid", only once a copy stored one.
     bool guidStored = false;
     std::string guid;
-    // "ServerStatus", only once a request went out: the HTTP status, or
-    // the library's error code when no answer came.
+    // "ServerStatus", only once a request went out and something came of
+    // it: the HTTP status, or the library's error code when no answer came.
     bool requestSent = false;
     port::DWORD serverStatus = 0;
     std::string logFile;

@@ -23,6 +23,7 @@ struct RunState {
     // instance has its job.
     std::string reason;
     bool delegated = false;
+    bool requestSent = false;
     bool leaveOutcomeValues = false;
     bool eventReported = false;
     bool identified = false;
@@ -195,6 +196,7 @@ void CRunReport::CopyBegins() {
     Lock lock;
     g_state.values.guidStored = false;
     g_state.values.requestSent = false;
+    g_state.requestSent = false;
     LONG const result = ClearCopyValues();
     if (result != ERROR_SUCCESS)
         WriteFailure("The last run's Guid and ServerStatus could not be cleared", result);
@@ -207,8 +209,15 @@ void CRunReport::GuidStored(const std::string& oldGuid, const std::string& newGu
     WriteLine("GUID stored: " + newGuid + " (was " + (oldGuid.empty() ? "none" : oldGuid) + ")");
 }
 
+void CRunReport::RequestSent() {
+    Lock lock;
+    g_state.requestSent = true;
+}
+
 void CRunReport::ServerStatus(DWORD status) {
     Lock lock;
+    if (!g_state.requestSent)
+        return;
     g_state.values.requestSent = true;
     g_state.values.serverStatus = status;
 }

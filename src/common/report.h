@@ -51,8 +51,11 @@ public:
     void CopyBegins();
     // The copy's client GUID: the one it had and the one now stored.
     void GuidStored(const std::string& oldGuid, const std::string& newGuid);
-    // A request went out and this came of it: the HTTP status, or the
-    // library's error code when no answer came.
+    // The notification's request goes out now.
+    void RequestSent();
+    // What came of the request: the HTTP status, or the library's error
+    // code when no answer came. Kept only once a request went out (an error
+    // before it says nothing of a server).
     void ServerStatus(port::DWORD status);
     // An instance that did nothing (another one does the job) leaves the
     // outcome values of the run that did it.

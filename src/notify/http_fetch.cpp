@@ -59,6 +59,7 @@ void QueryStatusCode(HINTERNET request, DWORD* status) {
 // credentials travel there) and the answer's status.
 void Send(HINTERNET request, DWORD_PTR context, DWORD* status, const std::string& requestLine) {
     Report().Event("Request sent: " + requestLine);
+    Report().RequestSent();
     if (!Net().HttpSendRequestA(request, nullptr, 0, nullptr, 0))
         ThrowInternetException(context);
     QueryStatusCode(request, status);

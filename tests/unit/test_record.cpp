@@ -202,6 +202,15 @@ INSTANTIATE_TEST_SUITE_P(
                },
                nullptr, 6, "copy", "A connection with the server could not be established",
                "12029", 1006, EVENTLOG_WARNING_TYPE},
+        // The session cannot be opened: no request goes out.
+        Ending{"RequestNotSent",
+               [](Record& t) {
+                   t.AsPrepared();
+                   t.Notifying();
+                   t.net.openError = 12007;
+               },
+               nullptr, 6, "copy", "The server name or address could not be resolved",
+               "<missing>", 1006, EVENTLOG_WARNING_TYPE},
         Ending{"AServiceIsGone",
                [](Record& t) {
                    t.AsPrepared();
