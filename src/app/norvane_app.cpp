@@ -194,7 +194,8 @@ void CNorvaneApp::Run(const CProgramFile& program) {
     HostVerdict const verdict = DecideThisHost(cmdInfo.m_strHostArg, m_bRunAsService);
     if (verdict == HostVerdict::Undecided) {
         Report().Fail(kExitCopyNotFinished);
-        Report().Event("No network adapter is reported yet: the job is left to the next start");
+        Report().EndBecause(
+            "No network adapter is reported yet: the job is left to the next start");
         return;
     }
     // The master restarted before its disk is imaged: the image must carry

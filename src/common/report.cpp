@@ -185,6 +185,13 @@ void CRunReport::EndWith(int code) {
     Lock lock;
     g_state.values.result = code;
     g_state.delegated = true;
+    g_state.reason = Format("the instance started with full rights ended with exit code %d", code);
+}
+
+void CRunReport::EndBecause(const std::string& why) {
+    Lock lock;
+    g_state.reason = why;
+    WriteLine(why);
 }
 
 int CRunReport::Outcome() const {

@@ -45,6 +45,9 @@ public:
     // The run's exit code is another instance's (the one this run started
     // to do its job), whatever it is.
     void EndWith(int code);
+    // Why the run ends as it does, for its event, where no message says it
+    // (a later message does); also a line of the log.
+    void EndBecause(const std::string& why);
     int Outcome() const;
     // A copy's steps begin: the values of an earlier run that say what a
     // copy did ("Guid", "ServerStatus") go, so that none outlives its run.

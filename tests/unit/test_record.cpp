@@ -64,6 +64,8 @@ struct Ending {
     // The run's event in the Application log: its number and type.
     DWORD event;
     WORD eventType;
+    // Its reason where no message gives it; empty: the message's.
+    std::string reason = {};
 };
 
 void PrintTo(const Ending& row, std::ostream* out) {
@@ -105,8 +107,8 @@ TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
     EXPECT_EQ(event.strings[0], std::string("mode: ") + row.mode);
     EXPECT_EQ(event.strings[1].rfind(Format("exit code: %d (", row.exitCode), 0), 0u)
         << event.strings[1];
-    if (!row.message.empty()) {
-        EXPECT_EQ(event.strings[2], "reason: " + row.message);
+    if (!row.reason.empty() || !row.message.empty()) {
+        EXPECT_EQ(event.strings[2], "reason: " + (row.reason.empty() ? row.message : row.reason));
     }
     EXPECT_EQ(event.strings[3], guidStored ? "GUID: " + Guid() : "");
     EXPECT_EQ(Outcome("LastResult"), recorded(std::to_string(row.exitCode)));
@@ -276,7 +278,9 @@ INSTANTIATE_TEST_SUITE_P(
                },
                nullptr, 0, "same host", "", "<missing>", 1000, EVENTLOG_INFORMATION_TYPE},
         Ending{"AnotherInstanceHasTheJob", [](Record&) {}, " /000c293a4b5c", 8, "start", "",
-               "<missing>", 1008, EVENTLOG_INFORMATION_TYPE},
+               "<missing>", 1008, EVENTLOG_INFORMATION_TYPE,
+               "This program's start-up value is gone: another instance has finished the job; "
+               "this one ends and changes nothing"},
         // The instance this filtered token started with full rights ended
         // with 6: this run ends with it, decided, and leaves its values.
         Ending{"AnElevatedInstanceHadTheJob",
@@ -288,14 +292,16 @@ INSTANTIATE_TEST_SUITE_P(
                        return DWORD{kExitServerNotTold};
                    };
                },
-               nullptr, 6, "start", "", "<missing>", 1006, EVENTLOG_WARNING_TYPE},
+               nullptr, 6, "start", "", "<missing>", 1006, EVENTLOG_WARNING_TYPE,
+               "the instance started with full rights ended with exit code 6"},
         // No adapter reported within the wait: the run never knew what to do.
         Ending{"NoAdapterYet",
                [](Record& t) {
                    t.AsPrepared();
                    t.os.lanas.clear();
                },
-               nullptr, 5, "start", "", "<missing>", 1100, EVENTLOG_ERROR_TYPE},
+               nullptr, 5, "start", "", "<missing>", 1100, EVENTLOG_ERROR_TYPE,
+               "No network adapter is reported yet: the job is left to the next start"},
         Ending{"UnexpectedError",
                [](Record& t) {
                    t.AsPrepared();
