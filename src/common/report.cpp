@@ -151,6 +151,8 @@ int ExitCodeGravity(ExitCode code) {
     case kExitClientNotInstalled:
         return 5;
     case kExitAlreadyRunning:
+    case kExitUsage:
+    case kExitAlreadyPrepared:
         return 6;
     case kExitRefused:
         return 7;
@@ -180,6 +182,10 @@ const char* ExitCodeMeaning(ExitCode code) {
         return "the copy is finished, part of the client did not stop or start";
     case kExitAlreadyRunning:
         return "another instance does the job";
+    case kExitUsage:
+        return "the usage was shown or an argument refused, nothing is changed";
+    case kExitAlreadyPrepared:
+        return "this computer is the prepared master, nothing is done";
     }
     return "unknown";
 }

@@ -589,6 +589,7 @@ TEST_F(Record, AFolderSwappedForAJunctionIsNeverFollowed) {
             EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
         });
     };
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_FALSE(os.onStateChange) << "the folder's security was set";
     EXPECT_EQ(os.files.at(kLogFolder).owner, kSidAdministrators);
@@ -616,6 +617,7 @@ TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
     os.files.at(kLogFolder).owner = kUser;
     os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
     os.files.at(kLogFolder).setSecurityError = ERROR_ACCESS_DENIED;
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
     Master(*this);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
