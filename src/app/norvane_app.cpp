@@ -10,6 +10,7 @@
 #include "common/message_box.h"
 #include "common/platform.h"
 #include "common/runkey.h"
+#include "common/registry.h"
 #include "common/report.h"
 #include "common/settings.h"
 #include "common/syserror.h"
@@ -111,6 +112,21 @@ bool EndedAtCommandLine(const CNorvaneCommandLineInfo& cmdInfo) {
                      kUsage,
                  MB_OK | MB_ICONERROR);
     return true;
+}
+
+// The identity this machine was registered with: the master's record's, or
+// where none was recorded (it could not be written, an earlier version made
+// the registration) the one in the registered command.
+std::string RegisteredIdentity() {
+    std::string const recorded = RecordedMasterIdentity();
+    if (!recorded.empty())
+        return recorded;
+    unique_hkey key;
+    if (Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return {};
+    CNorvaneCommandLineInfo registered;
+    ParseCommandLine(SplitCommandLine(ReadRegString(key.get(), kOwnRunValue)), registered);
+    return registered.m_bRefused ? std::string() : registered.m_strHostArg;
 }
 
 } // namespace
@@ -237,12 +253,12 @@ void CNorvaneApp::Run(const CProgramFile& program) {
     }
 
     // Started without the registered identity (a double-click, a step of a
-    // task sequence run twice) on the master it was registered on: the
-    // master's record tells, and such a run leaves the master prepared.
+    // task sequence run twice) on the master it was registered on: such a
+    // run leaves the master prepared.
     std::string hostArg = cmdInfo.m_strHostArg;
     bool const byHand = hostArg.empty();
     if (byHand)
-        hostArg = RecordedMasterIdentity();
+        hostArg = RegisteredIdentity();
     HostVerdict const verdict = DecideThisHost(hostArg, m_bRunAsService);
     if (byHand && !hostArg.empty() && verdict == HostVerdict::Master) {
         EndUnchanged(kExitAlreadyPrepared,
