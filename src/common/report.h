@@ -31,6 +31,8 @@ enum ExitCode : int {
     kExitServerNotTold = 6,     // the copy is finished, the server does not know it
     kExitCopyIncomplete = 7,    // finished, but part of the client did not stop or start
     kExitAlreadyRunning = 8,    // another instance is doing the job
+    kExitUsage = 9,             // usage shown or an argument refused: nothing changed
+    kExitAlreadyPrepared = 10,  // this computer is the prepared master: nothing done
 };
 int ExitCodeGravity(ExitCode code);
 // A few words for the code, as the log's last line gives them.
