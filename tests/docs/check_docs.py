@@ -11,7 +11,9 @@ reads off a run:
   value the code writes under the outcome key (kOutcomeKey);
 - LastMode: the modes the value table lists against RunModeName;
 - switches: the switch table against the words the command line knows
-  (src/app/command_line.cpp).
+  (src/app/command_line.cpp);
+- links: every link of the guide and of the documents it links to names a
+  document beside it (the release ships docs/ flat) and a heading there.
 
 check_events compares the table's event IDs and types with a message file
 (MessageId= and Severity= lines); it is not run here.
@@ -113,6 +115,34 @@ def switches(source: Path) -> set[str]:
     return {w.lower() for w in re.findall(r'MbsICmp\(\s*\w+\s*,\s*"([^"]+)"\s*\)', text)}
 
 
+def anchor(heading: str) -> str:
+    """The fragment a heading gets on GitHub (and in most Markdown viewers)."""
+    text = re.sub(r"[^\w\- ]", "", heading.strip().lower().replace("`", ""))
+    return text.replace(" ", "-")
+
+
+def check_links(docs: Path) -> list[str]:
+    problems, seen, todo = [], set(), ["ADMIN.md"]
+    while todo:
+        name = todo.pop()
+        if name in seen:
+            continue
+        seen.add(name)
+        for target, fragment in re.findall(r"\]\(([^)#\s]*)(?:#([^)\s]*))?\)",
+                                           (docs / name).read_text()):
+            if re.match(r"[a-z]+:", target) or target.endswith(".png"):
+                continue
+            document = target or name
+            if "/" in document or not (docs / document).is_file():
+                problems.append(f"{name} links to {target}, which is no document beside it")
+                continue
+            todo.append(document)
+            headings = re.findall(r"^#+ (.+)$", (docs / document).read_text(), re.M)
+            if fragment and fragment not in {anchor(h) for h in headings}:
+                problems.append(f"{name} links to {document}#{fragment}, a heading it lacks")
+    return problems
+
+
 def check(source: Path) -> list[str]:
     guide = (source / "docs" / "ADMIN.md").read_text()
     problems = []
@@ -161,7 +191,7 @@ def check(source: Path) -> list[str]:
         problems.append(f"the command line knows \"{word}\"; the switch table lacks it")
     for word in sorted(shown - known - PENDING_SWITCHES):
         problems.append(f"the switch table lists \"{word}\"; the command line does not know it")
-    return problems
+    return problems + check_links(source / "docs")
 
 
 # The usage switches, listed in the guide before the command line has them.
