@@ -266,7 +266,7 @@ void CNorvaneApp::Run(const CProgramFile& program) {
                      "is changed",
                      "This computer is prepared for imaging as the master: nothing was "
                      "changed.\n\nImage its disk now; each copy finishes itself at its first "
-                     "start. To undo the preparation, see \"Undoing a preparation\" in the "
+                     "start. To undo the preparation, see \"Undoing a preparation by hand\" in the "
                      "administrator's guide.",
                      MB_OK | MB_ICONINFORMATION);
         return;

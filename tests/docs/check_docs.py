@@ -190,16 +190,11 @@ def check(source: Path) -> list[str]:
              if t[:1] in "/-" and "<" not in t}
     for word in sorted(known - shown):
         problems.append(f"the command line knows \"{word}\"; the switch table lacks it")
-    for word in sorted(shown - known - PENDING_SWITCHES):
+    for word in sorted(shown - known):
         problems.append(f"the switch table lists \"{word}\"; the command line does not know it")
     # With the message file: problems += check_events(source, source / "src" / "res" /
     # "norvane_events.mc")
     return problems + check_links(source / "docs")
-
-
-# The usage switches, listed in the guide before the command line has them.
-# Empty this once command_line.cpp knows them.
-PENDING_SWITCHES = {"?", "help", "h"}
 
 
 def check_events(source: Path, message_file: Path) -> list[str]:
