@@ -1,13 +1,14 @@
 # The release package, `cmake --build --preset windows --target package`
 # (windows-x86 for 32-bit Windows): one zip with the program, the
-# administrator's guide, the licence and BUILDINFO.txt (what the build was
-# made with), and SHA256SUMS beside it. cmake/release.py writes them so that
+# administrator's guide and the document it points to (RELIABILITY.md), the
+# licence and BUILDINFO.txt (what the build was made with), and SHA256SUMS beside it. cmake/release.py writes them so that
 # two builds of the same sources give the same bytes, and signs the program
 # first when a key is given (NORVANE_SIGN_PKCS12; docs/ADMIN.md). The
 # program goes in as built (the release link already strips it), so an
 # unsigned release holds the file the tests check.
 install(TARGETS norvane RUNTIME DESTINATION .)
-install(FILES "${PROJECT_SOURCE_DIR}/docs/ADMIN.md" DESTINATION .)
+install(FILES "${PROJECT_SOURCE_DIR}/docs/ADMIN.md" "${PROJECT_SOURCE_DIR}/docs/RELIABILITY.md"
+        DESTINATION .)
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
 
 find_package(Python3 3.9 COMPONENTS Interpreter)
@@ -31,6 +32,7 @@ string(CONFIGURE [=[{
   "source": "@PROJECT_SOURCE_DIR@",
   "files": [["norvane.exe", "$<TARGET_FILE:norvane>"],
             ["ADMIN.md", "@PROJECT_SOURCE_DIR@/docs/ADMIN.md"],
+            ["RELIABILITY.md", "@PROJECT_SOURCE_DIR@/docs/RELIABILITY.md"],
             ["LICENSE.txt", "@PROJECT_SOURCE_DIR@/LICENSE"]],
   "configuration": "$<CONFIG>",
   "toolchain": "@toolchain@",

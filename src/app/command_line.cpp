@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "app/host_identity.h"
 #include "common/text.h"
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
@@ -94,8 +95,12 @@ void ParseCommandLine(const std::vector<std::string>& arguments, CCommandLineInf
 
 void CNorvaneCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, port::BOOL isLast) {
     CCommandLineInfo::ParseParam(param, isFlag, isLast);
-    if (!isFlag)
+    if (!isFlag) {
+        // This program takes no file or other plain argument: a word typed
+        // without its slash is refused, not taken for something.
+        Refuse(param, false);
         return;
+    }
     if (MbsICmp(param, "silent") == 0) {
         m_bSilent = port::TRUE;
         return;
@@ -110,5 +115,25 @@ void CNorvaneCommandLineInfo::ParseParam(const char* param, port::BOOL isFlag, p
     }
     if (MbsICmp(param, "HideWindow") == 0)
         return;
-    m_strHostArg = param;
+    if (MbsICmp(param, "?") == 0 || MbsICmp(param, "help") == 0 || MbsICmp(param, "h") == 0) {
+        m_bUsage = port::TRUE;
+        return;
+    }
+    // An identity as the preparation writes it, or none at all (a lone
+    // slash: a registration made where no adapter answered). Anything else
+    // would be taken for a foreign master's identity.
+    if (*param == '\0' || IsHostIdentity(param)) {
+        m_strHostArg = param;
+        return;
+    }
+    Refuse(param, true);
+}
+
+void CNorvaneCommandLineInfo::Refuse(const char* param, bool isFlag) {
+    // The first one is named.
+    if (m_bRefused)
+        return;
+    m_bRefused = port::TRUE;
+    m_bRefusedIsFlag = isFlag ? port::TRUE : port::FALSE;
+    m_strRefused = param;
 }

@@ -36,4 +36,13 @@ public:
     port::BOOL m_bSilent = port::FALSE;  // no closing message in preparation mode
     port::BOOL m_bQuiet = port::FALSE;   // no window at all: everything goes to the record
     port::BOOL m_bService = port::FALSE; // the boot-time service: installed, or run as it
+    port::BOOL m_bUsage = port::FALSE;   // /?, /help or -h: the usage, nothing else
+    // An argument that is neither a switch nor a host identity (the first
+    // one, without its slash or dash): the run changes nothing.
+    port::BOOL m_bRefused = port::FALSE;
+    port::BOOL m_bRefusedIsFlag = port::FALSE;
+    std::string m_strRefused;
+
+private:
+    void Refuse(const char* param, bool isFlag);
 };

@@ -7,6 +7,7 @@
 #include "common/report.h"
 #include "common/runkey.h"
 #include "common/syserror.h"
+#include "common/text.h"
 #include "reconfigure/boot_service.h"
 #include "string_ids.h"
 
@@ -85,4 +86,6 @@ void RunElevated(const std::string& commandLine, const CNorvaneCommandLineInfo& 
         code = kExitUnexpectedError;
     }
     Report().EndWith(static_cast<int>(code));
+    Report().EndBecause(Format("The instance started with full rights ended with exit code %lu",
+                               static_cast<unsigned long>(code)));
 }

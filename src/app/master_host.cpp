@@ -162,6 +162,15 @@ bool RecordMasterHost(const std::string& identity) {
     return true;
 }
 
+std::string RecordedMasterIdentity() {
+    unique_hkey key;
+    if (Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOutcomeKey, 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
+        return {};
+    std::string const identity = ReadRegString(key.get(), kMasterIdentityValue);
+    return IsHostIdentity(identity) ? identity : std::string();
+}
+
 void ForgetMasterHost() {
     Os& os = Sys();
     unique_hkey key;

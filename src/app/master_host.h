@@ -47,6 +47,8 @@ inline constexpr const char* kMasterUuidValue = "MasterSystemUuid";
 // The preparation's record of this host as the master of the registered
 // identity; false (in the log) when it could not be written.
 bool RecordMasterHost(const std::string& identity);
+// The identity the master's record belongs to; empty when there is none.
+std::string RecordedMasterIdentity();
 // Removes that record (the registration it belongs to is gone).
 void ForgetMasterHost();
 

@@ -10,6 +10,7 @@
 #include "common/message_box.h"
 #include "common/platform.h"
 #include "common/runkey.h"
+#include "common/registry.h"
 #include "common/report.h"
 #include "common/settings.h"
 #include "common/syserror.h"
@@ -69,6 +70,63 @@ std::string WindowsText() {
 void Refuse(UINT stringId, UINT type, UINT helpId) {
     Report().Refuse();
     AfxMessageBox(stringId, type, helpId);
+}
+
+constexpr const char* kUsage =
+    "Usage: norvane.exe [/silent] [/quiet] [/service]\n\n"
+    "Run on the master computer, before its disk is imaged, it prepares the computer: each "
+    "copy made from the image gets its own identity at its first start.\n\n"
+    "/silent\tno closing message\n"
+    "/quiet\tno window at all: the result goes to the log, the registry and the event log\n"
+    "/service\talso a boot-time service that finishes each copy before anyone logs on\n"
+    "/?\tthis text\n\n"
+    "The command it registers adds the master's host identity. Nothing was changed.";
+
+// A run that has nothing to do ends with its own code, and the outcome
+// values (which travel into a disk image) stay those of the last run that
+// did something.
+void EndUnchanged(ExitCode code, const std::string& why, const std::string& text, UINT type) {
+    Report().EndWith(code);
+    Report().LeaveOutcomeValues();
+    Report().Event(why);
+    AfxMessageBox(text, type);
+}
+
+// The usage, or the first argument that is neither a switch nor a host
+// identity: true when the run ends here.
+bool EndedAtCommandLine(const CNorvaneCommandLineInfo& cmdInfo) {
+    if (cmdInfo.m_bUsage) {
+        EndUnchanged(kExitUsage, "The usage is shown: nothing is changed", kUsage,
+                     MB_OK | MB_ICONINFORMATION);
+        return true;
+    }
+    if (!cmdInfo.m_bRefused)
+        return false;
+    std::string const what =
+        Format(cmdInfo.m_bRefusedIsFlag ? "the switch \"%s\"" : "the argument \"%s\"",
+               cmdInfo.m_strRefused.c_str());
+    EndUnchanged(kExitUsage,
+                 "The command line holds " + what +
+                     ", which is neither a switch nor a host identity: nothing is changed",
+                 "The command line holds " + what + ", which this program does not know.\n\n" +
+                     kUsage,
+                 MB_OK | MB_ICONERROR);
+    return true;
+}
+
+// The identity this machine was registered with: the master's record's, or
+// where none was recorded (it could not be written, an earlier version made
+// the registration) the one in the registered command.
+std::string RegisteredIdentity() {
+    std::string const recorded = RecordedMasterIdentity();
+    if (!recorded.empty())
+        return recorded;
+    unique_hkey key;
+    if (Sys().RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return {};
+    CNorvaneCommandLineInfo registered;
+    ParseCommandLine(SplitCommandLine(ReadRegString(key.get(), kOwnRunValue)), registered);
+    return registered.m_bRefused ? std::string() : registered.m_strHostArg;
 }
 
 } // namespace
@@ -134,6 +192,9 @@ void CNorvaneApp::Run(const CProgramFile& program) {
     m_pszAppName = m_strTitle.c_str();
     AfxSetAppName(m_pszAppName);
 
+    if (EndedAtCommandLine(cmdInfo))
+        return;
+
     if (IsOldNT()) {
         Refuse(IDS_OLD_NT, MB_ICONERROR, 0);
         return;
@@ -191,7 +252,25 @@ void CNorvaneApp::Run(const CProgramFile& program) {
         return;
     }
 
-    HostVerdict const verdict = DecideThisHost(cmdInfo.m_strHostArg, m_bRunAsService);
+    // Started without the registered identity (a double-click, a step of a
+    // task sequence run twice) on the master it was registered on: such a
+    // run leaves the master prepared.
+    std::string hostArg = cmdInfo.m_strHostArg;
+    bool const byHand = hostArg.empty();
+    if (byHand)
+        hostArg = RegisteredIdentity();
+    HostVerdict const verdict = DecideThisHost(hostArg, m_bRunAsService);
+    if (byHand && !hostArg.empty() && verdict == HostVerdict::Master) {
+        EndUnchanged(kExitAlreadyPrepared,
+                     "Started without its registered identity on the prepared master: nothing "
+                     "is changed",
+                     "This computer is prepared for imaging as the master: nothing was "
+                     "changed.\n\nImage its disk now; each copy finishes itself at its first "
+                     "start. To undo the preparation, see \"Undoing a preparation by hand\" in the "
+                     "administrator's guide.",
+                     MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     if (verdict == HostVerdict::Undecided) {
         Report().Fail(kExitCopyNotFinished);
         Report().EndBecause(

@@ -22,7 +22,8 @@ struct RunState {
     // Why the run ended, for its event: its last message, or why another
     // instance has its job.
     std::string reason;
-    bool delegated = false;
+    // The exit code was given (EndWith), not made by the run's failures.
+    bool decided = false;
     bool requestSent = false;
     bool leaveOutcomeValues = false;
     bool eventReported = false;
@@ -89,7 +90,7 @@ void ReportEventOnce(bool fault) {
     end.mode = g_state.values.mode;
     end.exitCode = g_state.values.result;
     end.fault = fault;
-    end.delegated = g_state.delegated;
+    end.decided = g_state.decided;
     end.reason = g_state.reason;
     end.guid = g_state.values.guidStored ? g_state.values.guid : std::string();
     if (!ReportRunEnd(end))
@@ -184,8 +185,7 @@ void CRunReport::EndForAnother(const std::string& why) {
 void CRunReport::EndWith(int code) {
     Lock lock;
     g_state.values.result = code;
-    g_state.delegated = true;
-    g_state.reason = Format("the instance started with full rights ended with exit code %d", code);
+    g_state.decided = true;
 }
 
 void CRunReport::EndBecause(const std::string& why) {

@@ -42,8 +42,9 @@ public:
     // and leaves the outcome values to that one; why goes to the log and
     // the event.
     void EndForAnother(const std::string& why);
-    // The run's exit code is another instance's (the one this run started
-    // to do its job), whatever it is.
+    // The run's exit code is this one, whatever the run failed at: another
+    // instance's (the one this run started to do its job), or that of a
+    // run with nothing to do (the usage, the prepared master).
     void EndWith(int code);
     // Why the run ends as it does, for its event, where no message says it
     // (a later message does); also a line of the log.

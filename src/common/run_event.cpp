@@ -16,8 +16,8 @@ DWORD RunEventNumber(const RunEnd& end) {
     int const code = end.exitCode;
     // A run that ends before its mode is known, for no reason that needs
     // none (another instance, usage, the master), was stopped undecided.
-    if (end.mode == RunMode::Start && !end.delegated && code != kExitAlreadyRunning &&
-        code != kExitUsage && code != kExitPreparedMaster)
+    if (end.mode == RunMode::Start && !end.decided && code != kExitAlreadyRunning &&
+        code != kExitUsage && code != kExitAlreadyPrepared)
         return kEventUndecidedStart;
     // A code of no meaning here (an elevated instance that crashed) is
     // an unexpected error; its number is in the strings.
@@ -30,7 +30,7 @@ WORD RunEventType(DWORD number) {
     switch (number) {
     case kEventFirst + kExitDone:
     case kEventFirst + kExitAlreadyRunning:
-    case kEventFirst + kExitPreparedMaster:
+    case kEventFirst + kExitAlreadyPrepared:
         return EVENTLOG_INFORMATION_TYPE;
     case kEventFirst + kExitServerNotTold:
     case kEventFirst + kExitCopyIncomplete:

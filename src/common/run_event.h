@@ -29,9 +29,10 @@ struct RunEnd {
     int exitCode = kExitDone;
     // Ended at a fault that nothing caught.
     bool fault = false;
-    // The exit code is another instance's, the one this run started to do
-    // its job (an elevated one): this run's own start was decided.
-    bool delegated = false;
+    // The exit code was given, not made by failures (another instance's,
+    // the one this run started with full rights; the usage): the run knew
+    // what it did, whatever its mode.
+    bool decided = false;
     // Why, as the record's last message gives it (already masked where it
     // was made); empty: none.
     std::string reason;

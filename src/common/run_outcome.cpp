@@ -31,17 +31,15 @@ int ExitCodeGravity(ExitCode code) {
     case kExitClientNotInstalled:
         return 5;
     case kExitAlreadyRunning:
-        return 6;
-    case kExitPreparedMaster:
-        return 7;
     case kExitUsage:
-        return 8;
+    case kExitAlreadyPrepared:
+        return 6;
     case kExitRefused:
-        return 9;
+        return 7;
     case kExitUnexpectedError:
-        return 10;
+        return 8;
     }
-    return 10;
+    return 8;
 }
 
 const char* ExitCodeMeaning(ExitCode code) {
@@ -65,9 +63,9 @@ const char* ExitCodeMeaning(ExitCode code) {
     case kExitAlreadyRunning:
         return "another instance does the job";
     case kExitUsage:
-        return "usage shown or an argument refused, nothing done";
-    case kExitPreparedMaster:
-        return "this computer is the prepared master, nothing done";
+        return "the usage was shown or an argument refused, nothing is changed";
+    case kExitAlreadyPrepared:
+        return "this computer is the prepared master, nothing is done";
     }
     return "unknown";
 }

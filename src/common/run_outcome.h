@@ -22,11 +22,11 @@ enum ExitCode : int {
     kExitServerNotTold = 6,     // the copy is finished, the server does not know it
     kExitCopyIncomplete = 7,    // finished, but part of the client did not stop or start
     kExitAlreadyRunning = 8,    // another instance is doing the job
-    kExitUsage = 9,             // usage shown or an argument refused, nothing done
-    kExitPreparedMaster = 10,   // this computer is the prepared master, nothing done
+    kExitUsage = 9,             // usage shown or an argument refused: nothing changed
+    kExitAlreadyPrepared = 10,  // this computer is the prepared master: nothing done
 };
 // The highest code there is.
-inline constexpr int kExitCodeLast = kExitPreparedMaster;
+inline constexpr int kExitCodeLast = kExitAlreadyPrepared;
 int ExitCodeGravity(ExitCode code);
 // A few words for the code, as the log's last line gives them; "unknown"
 // for a number that is no code of this program.

@@ -141,6 +141,15 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertEqual(self.bed.run_values()[OWN_RUN_VALUE]["data"], self.registration)
         self.assertEqual(self.bed.service(SERVICE)["binary_path"], self.service_command)
         self.assertEqual(self.service_config("hxlisten")["start_type"], SERVICE_DEMAND_START)
+        # Asked for its usage there, it shows it and changes nothing.
+        before = (self.bed.run_values(), self.bed.service(SERVICE)["binary_path"],
+                  self.client_value("GUID"), self.outcome())
+        usage = self.run_norvane("/?", win_path=INSTALLED)
+        self.assertEqual(usage.exit_code, 9)
+        self.assertEqual(len(usage.boxes), 1, usage.records)
+        self.assertTrue(usage.boxes[0].text.startswith("Usage: norvane.exe"), usage.records)
+        self.assertEqual((self.bed.run_values(), self.bed.service(SERVICE)["binary_path"],
+                          self.client_value("GUID"), self.outcome()), before)
 
     def test_a_logon_and_the_service_together_finish_the_copy_once(self):
         since = len(self.log_lines())

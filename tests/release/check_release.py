@@ -2,8 +2,8 @@
 
     check_release.py package ZIP PROGRAM SOURCE_DIR
         the zip holds exactly the program (byte for byte the one built, or
-        that with a signature added), the administrator's guide, the licence
-        and BUILDINFO.txt, in a folder named like the zip, written the same
+        that with a signature added), the administrator's guide and every
+        document it links to, the licence and BUILDINFO.txt, in a folder named like the zip, written the same
         way on every machine (name order, the source's time in UTC, fixed
         modes, no extra fields); SHA256SUMS beside it lists the zip and
         every file in it
@@ -39,10 +39,23 @@ def unsigned(program: bytes, work: Path) -> bytes:
     return stripped.read_bytes()
 
 
+def guide_documents(docs: Path) -> list:
+    """ADMIN.md and every document it links to, and they to, beside it."""
+    found, todo = [], ["ADMIN.md"]
+    while todo:
+        name = todo.pop()
+        if name in found:
+            continue
+        found.append(name)
+        text = (docs / name).read_text()
+        todo += re.findall(r"\]\(([A-Za-z0-9_.-]+\.md)(?:#[^)]*)?\)", text)
+    return found
+
+
 def check_package(zip_path: Path, program: Path, source: Path) -> list:
     folder = zip_path.name.removesuffix(".zip")
-    expected = {"norvane.exe": program, "ADMIN.md": source / "docs" / "ADMIN.md",
-                "LICENSE.txt": source / "LICENSE"}
+    expected = {"norvane.exe": program, "LICENSE.txt": source / "LICENSE",
+                **{n: source / "docs" / n for n in guide_documents(source / "docs")}}
     wanted = sorted(f"{folder}/{n}" for n in [*expected, "BUILDINFO.txt"])
     problems = []
     with zipfile.ZipFile(zip_path) as z:
@@ -109,7 +122,8 @@ def main(argv: list) -> int:
     for p in problems:
         print(p)
     if not problems and argv[1] == "package":
-        print(f"{Path(argv[2]).name}: norvane.exe (as built), ADMIN.md, LICENSE.txt, "
+        documents = ", ".join(sorted(guide_documents(Path(argv[4]) / "docs")))
+        print(f"{Path(argv[2]).name}: norvane.exe (as built), {documents}, LICENSE.txt, "
               "BUILDINFO.txt; SHA256SUMS")
     return 1 if problems else 0
 

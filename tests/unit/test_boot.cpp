@@ -80,6 +80,7 @@ TEST_F(Boot, AFilteredTokenStartsTheProgramAgainWithFullRights) {
     os.adminDenyOnly = false;
     for (DWORD type : {TokenElevationTypeFull, TokenElevationTypeDefault, DWORD{0}}) {
         os.elevationType = type;
+        os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
         EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     }
     EXPECT_EQ(os.shellExecutes.size(), 2u);

@@ -79,9 +79,11 @@ TEST_P(Endings, HaveTheirExitCodeValuesAndLog) {
     row.setUp(*this);
     // HKEY_LOCAL_MACHINE takes no value from an account without
     // administrator rights: its run's end is in the log only.
-    // A run that leaves the job to another instance leaves that one's too.
-    bool const rights =
-        os.isAdministrator && !os.adminDenyOnly && row.exitCode != kExitAlreadyRunning;
+    // A run that leaves the job to another instance, or has none, leaves
+    // the values of the last run that did something.
+    bool const rights = os.isAdministrator && !os.adminDenyOnly &&
+                        row.exitCode != kExitAlreadyRunning && row.exitCode != kExitUsage &&
+                        row.exitCode != kExitAlreadyPrepared;
     auto const recorded = [rights](const std::string& value) {
         return rights ? value : std::string("<missing>");
     };
@@ -281,6 +283,14 @@ INSTANTIATE_TEST_SUITE_P(
                "<missing>", 1008, EVENTLOG_INFORMATION_TYPE,
                "This program's start-up value is gone: another instance has finished the job; "
                "this one ends and changes nothing"},
+        Ending{"Usage", [](Record&) {}, " /?", 9, "start", "", "<missing>", 1009,
+               EVENTLOG_WARNING_TYPE},
+        Ending{"ADoubleClickOnThePreparedMaster",
+               [](Record& t) {
+                   t.AsPrepared();
+                   Master(t);
+               },
+               "", 10, "same host", "", "<missing>", 1010, EVENTLOG_INFORMATION_TYPE},
         // The instance this filtered token started with full rights ended
         // with 6: this run ends with it, decided, and leaves its values.
         Ending{"AnElevatedInstanceHadTheJob",
@@ -293,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
                    };
                },
                nullptr, 6, "start", "", "<missing>", 1006, EVENTLOG_WARNING_TYPE,
-               "the instance started with full rights ended with exit code 6"},
+               "The instance started with full rights ended with exit code 6"},
         // No adapter reported within the wait: the run never knew what to do.
         Ending{"NoAdapterYet",
                [](Record& t) {
@@ -662,6 +672,7 @@ TEST_F(Record, AFolderSwappedForAJunctionIsNeverFollowed) {
             EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
         });
     };
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_FALSE(os.onStateChange) << "the folder's security was set";
     EXPECT_EQ(os.files.at(kLogFolder).owner, kSidAdministrators);
@@ -689,6 +700,7 @@ TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
     os.files.at(kLogFolder).owner = kUser;
     os.files.at(kLogFolder).dacl = {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, kUser}};
     os.files.at(kLogFolder).setSecurityError = ERROR_ACCESS_DENIED;
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
     Master(*this);
     EXPECT_EQ(RunProgram(" /silent"), kExitDone);
     EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);

@@ -65,12 +65,25 @@ TEST_F(CommandLineFlags, SilentAndHideWindowInAnyCase) {
     EXPECT_EQ(info.m_strHostArg, "000c293a4b5c");
 }
 
-TEST_F(CommandLineFlags, LastHostFlagWinsAndPlainArgumentsAreIgnored) {
-    auto info = Parse("n.exe /aaaa plain -bbbb other");
-    EXPECT_EQ(info.m_strHostArg, "bbbb");
-    EXPECT_FALSE(info.m_bSilent);
-    // "silent" as a plain argument is no flag.
-    EXPECT_FALSE(Parse("n.exe silent").m_bSilent);
+// The last identity counts; the usage in any spelling; the first argument
+// that is neither a switch nor an identity is named, a plain one too
+// ("silent" without its slash is no switch).
+TEST_F(CommandLineFlags, OnlySwitchesAndIdentitiesAreTaken) {
+    auto info = Parse("n.exe /aaaabbbbcccc -001122334455 /");
+    EXPECT_EQ(info.m_strHostArg, "");
+    EXPECT_FALSE(info.m_bRefused || info.m_bUsage);
+    EXPECT_EQ(Parse("n.exe /aaaabbbbcccc -001122334455").m_strHostArg, "001122334455");
+    for (const char* usage : {"/?", "-?", "/help", "-HELP", "/h", "-H"})
+        EXPECT_TRUE(Parse(std::string("n.exe ") + usage).m_bUsage) << usage;
+    info = Parse("n.exe /x plain");
+    EXPECT_TRUE(info.m_bRefused && info.m_bRefusedIsFlag);
+    EXPECT_EQ(info.m_strRefused, "x");
+    info = Parse("n.exe silent /x");
+    EXPECT_TRUE(info.m_bRefused);
+    EXPECT_FALSE(info.m_bRefusedIsFlag || info.m_bSilent);
+    EXPECT_EQ(info.m_strRefused, "silent");
+    EXPECT_TRUE(Parse("n.exe \"\"").m_bRefused);
+    EXPECT_EQ(Parse("n.exe --silent").m_strRefused, "-silent");
 }
 
 class HostIdentity : public FakeSystemTest {};
@@ -455,7 +468,7 @@ TEST_F(StartUp, OldNtIsRefusedEvenWhenRegistered) {
         os.messageBoxes.clear();
         os.version.dwMajorVersion = major;
         os.version.dwMinorVersion = 51;
-        EXPECT_FALSE(Run("norvane.exe /x").has_value());
+        EXPECT_FALSE(Run("norvane.exe /001122334455").has_value());
         ASSERT_EQ(os.messageBoxes.size(), 1u);
         EXPECT_EQ(os.messageBoxes[0].text,
                   "Norvane Utility cannot be used in Windows NT 3.51 environment.");
