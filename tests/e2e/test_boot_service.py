@@ -25,7 +25,7 @@ from pathlib import Path
 
 from copybed import (BOOT_SERVICE as SERVICE, GUID_TEXT, OTHER_MACHINE, SERVICE_AUTO_START,
                      SERVICE_DEMAND_START, NotifyingCopyTestCase, client)
-from winebed import LOG_PATH, OWN_RUN_VALUE, STATE_WAIT_S
+from winebed import EVENTLOG_WARNING_TYPE, LOG_PATH, OWN_RUN_VALUE, STATE_WAIT_S
 
 STARTED_FROM = r"C:\Temp\norvane.exe"
 INSTALLED_FOLDER = r"C:\Program Files\Norvane"
@@ -148,6 +148,7 @@ class BootServiceTest(NotifyingCopyTestCase):
         self.assertEqual(usage.exit_code, 9)
         self.assertEqual(len(usage.boxes), 1, usage.records)
         self.assertTrue(usage.boxes[0].text.startswith("Usage: norvane.exe"), usage.records)
+        self.assert_one_event(usage, 1009, EVENTLOG_WARNING_TYPE, "start", 9)
         self.assertEqual((self.bed.run_values(), self.bed.service(SERVICE)["binary_path"],
                           self.client_value("GUID"), self.outcome()), before)
 

@@ -3,7 +3,7 @@ record: it neither prepares again nor takes the master for a copy."""
 
 import unittest
 
-from winebed import MSG_CONFIGURED, OWN_RUN_VALUE, BedTestCase
+from winebed import EVENTLOG_INFORMATION_TYPE, MSG_CONFIGURED, OWN_RUN_VALUE, BedTestCase
 
 
 class SecondRunTest(BedTestCase):
@@ -24,6 +24,7 @@ class SecondRunTest(BedTestCase):
             second.records)
         self.assertFalse(second.dialogs, second.records)
         self.assertEqual(self.state_snapshot(), prepared)
+        self.assert_one_event(second, 1010, EVENTLOG_INFORMATION_TYPE, "same host", 10)
 
 
 if __name__ == "__main__":

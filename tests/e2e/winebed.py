@@ -51,12 +51,16 @@ class BedError(RuntimeError):
     pass
 
 
-# What Wine shows of the event log: ReportEventW is a stub that traces its
-# arguments (fixme, advapi) and each of its strings line by line (eventlog:
-# err for an error event, warn for a warning, trace otherwise).
+# What Wine shows of the event log: ReportEventA and ReportEventW are stubs
+# that trace their arguments (fixme, advapi: type, category and ID in hex),
+# and ReportEventW each string on a line of its own (eventlog: err for an
+# error event, warn for a warning, trace otherwise), escaped, cut after
+# about 200 characters (then "... follows), an empty one as L"".
 EVENT_DEBUG = "-all,fixme+advapi,+eventlog"
 _EVENT_CALL = re.compile(r"fixme:advapi:ReportEventW \(([^)]*)\)")
-_EVENT_LINE = re.compile(r'(?:err|warn|trace):eventlog:ReportEventW L"(.*)"$')
+_EVENT_STRING = re.compile(r'(?:err|warn|trace):eventlog:ReportEventW L"(.*)"(\.\.\.)?$')
+_ESCAPE = re.compile(r"\\(.)")
+_UNESCAPED = {"n": "\n", "t": "\t", "r": "\r"}
 
 
 @dataclass
@@ -64,7 +68,7 @@ class Event:
     """One event a program reported, as Wine traced it."""
     type: int
     id: int
-    strings: list  # the non-empty strings' lines, in order
+    strings: list  # each string, a cut one ending in "..."
 
 
 def parse_events(stderr: bytes) -> list:
@@ -75,11 +79,10 @@ def parse_events(stderr: bytes) -> list:
             args = call.group(1).split(",")
             events.append(Event(int(args[1], 16), int(args[3], 16), []))
             continue
-        text = _EVENT_LINE.search(line)
-        if text and events:
-            # Wine shows a string's line with its escapes (\n, \\, \").
-            events[-1].strings.append(
-                text.group(1).replace("\\n", "").replace('\\"', '"').replace("\\\\", "\\"))
+        string = _EVENT_STRING.search(line)
+        if string and events:
+            text = _ESCAPE.sub(lambda m: _UNESCAPED.get(m.group(1), m.group(1)), string.group(1))
+            events[-1].strings.append(text + (string.group(2) or ""))
     return events
 
 
