@@ -124,8 +124,9 @@ TEST_F(HostileCommandLine, ATypoOrADoubleClickLeavesThePreparedMasterAsItIs) {
         EXPECT_EQ(RunProgram(c.arguments), c.code) << c.arguments;
         EXPECT_EQ(state(), before) << c.arguments;
         ASSERT_EQ(os.messageBoxes.size(), c.box ? 1u : 0u) << c.arguments;
-        if (c.box)
+        if (c.box) {
             EXPECT_EQ(os.messageBoxes[0].text.rfind(c.box, 0), 0u) << os.messageBoxes[0].text;
+        }
     }
     EXPECT_EQ(dialogs, 0);
 
