@@ -16,10 +16,6 @@ namespace port {
 
 namespace {
 
-template <class T, class U> T As(U value) {
-    return reinterpret_cast<T>(value);
-}
-
 // The portable callback behind the thunk that WinINet calls.
 std::atomic<INTERNET_STATUS_CALLBACK> g_callback{nullptr};
 

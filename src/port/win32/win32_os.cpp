@@ -16,57 +16,11 @@
 
 namespace port {
 
-namespace {
-template <class T, class U> T As(U value) {
-    return reinterpret_cast<T>(value);
-}
-} // namespace
-
 DWORD Win32Os::GetLastError() {
     return ::GetLastError();
 }
 void Win32Os::SetLastError(DWORD code) {
     ::SetLastError(code);
-}
-
-LONG Win32Os::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
-    return ::RegOpenKeyA(As<::HKEY>(key), subKey, As<::HKEY*>(result));
-}
-
-LONG Win32Os::RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access,
-                            HKEY* result) {
-    return ::RegOpenKeyExA(As<::HKEY>(key), subKey, options, access, As<::HKEY*>(result));
-}
-
-LONG Win32Os::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* cls,
-                              DWORD options, REGSAM access, void* security, HKEY* result,
-                              DWORD* disposition) {
-    return ::RegCreateKeyExA(As<::HKEY>(key), subKey, reserved, cls, options, access,
-                             static_cast<LPSECURITY_ATTRIBUTES>(security), As<::HKEY*>(result),
-                             As<LPDWORD>(disposition));
-}
-
-LONG Win32Os::RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
-                               DWORD* size) {
-    return ::RegQueryValueExA(As<::HKEY>(key), name, As<LPDWORD>(reserved), As<LPDWORD>(type), data,
-                              As<LPDWORD>(size));
-}
-
-LONG Win32Os::RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type,
-                             const BYTE* data, DWORD size) {
-    return ::RegSetValueExA(As<::HKEY>(key), name, reserved, type, data, size);
-}
-
-LONG Win32Os::RegDeleteValueA(HKEY key, const char* name) {
-    return ::RegDeleteValueA(As<::HKEY>(key), name);
-}
-
-LONG Win32Os::RegDeleteKeyA(HKEY key, const char* subKey) {
-    return ::RegDeleteKeyA(As<::HKEY>(key), subKey);
-}
-
-LONG Win32Os::RegCloseKey(HKEY key) {
-    return ::RegCloseKey(As<::HKEY>(key));
 }
 
 BOOL Win32Os::GetVersionExA(OSVERSIONINFOA* info) {
@@ -135,42 +89,6 @@ int Win32Os::LoadStringA(UINT id, char* buffer, int size) {
 
 int Win32Os::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
     return ::MessageBoxA(As<::HWND>(owner), text, caption, type);
-}
-
-SC_HANDLE Win32Os::OpenSCManagerA(const char* machine, const char* database, DWORD access) {
-    return As<SC_HANDLE>(::OpenSCManagerA(machine, database, access));
-}
-
-SC_HANDLE Win32Os::OpenServiceA(SC_HANDLE manager, const char* name, DWORD access) {
-    return As<SC_HANDLE>(::OpenServiceA(As<::SC_HANDLE>(manager), name, access));
-}
-
-BOOL Win32Os::QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
-    return ::QueryServiceStatus(As<::SC_HANDLE>(service), As<::SERVICE_STATUS*>(status));
-}
-
-BOOL Win32Os::ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
-    ::SERVICE_STATUS scratch;
-    return ::ControlService(As<::SC_HANDLE>(service), control,
-                            status ? As<::SERVICE_STATUS*>(status) : &scratch);
-}
-
-BOOL Win32Os::StartServiceA(SC_HANDLE service, DWORD argc, const char** argv) {
-    return ::StartServiceA(As<::SC_HANDLE>(service), argc, const_cast<LPCSTR*>(argv));
-}
-
-BOOL Win32Os::ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
-                                   DWORD errorControl, const char* binaryPath,
-                                   const char* loadOrderGroup, DWORD* tagId,
-                                   const char* dependencies, const char* account,
-                                   const char* password, const char* displayName) {
-    return ::ChangeServiceConfigA(As<::SC_HANDLE>(service), serviceType, startType, errorControl,
-                                  binaryPath, loadOrderGroup, As<LPDWORD>(tagId), dependencies,
-                                  account, password, displayName);
-}
-
-BOOL Win32Os::CloseServiceHandle(SC_HANDLE handle) {
-    return ::CloseServiceHandle(As<::SC_HANDLE>(handle));
 }
 
 DWORD Win32Os::GetPrivateProfileStringA(const char* section, const char* key,

@@ -6,6 +6,11 @@
 
 namespace port {
 
+// Between the port's opaque handles and pointers and those of <windows.h>.
+template <class T, class U> T As(U value) {
+    return reinterpret_cast<T>(value);
+}
+
 class Win32Os final : public Os {
 public:
     DWORD GetLastError() override;
