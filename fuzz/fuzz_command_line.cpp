@@ -7,10 +7,15 @@
 // Checked: splitting what was quoted gives the arguments back (and quoting
 // the arguments of any line and splitting again gives them once more); under
 // code pages 1252 and 932, "silent" in any letter case sets the flag, the
-// host argument is the last other flag without its one leading slash or dash,
-// and the file name is the last plain argument.
+// usage switches ask for the usage, the known switches are taken, the host
+// argument is the last flag that reads as an identity (hexadecimal, twelve
+// digits per adapter) without its one leading slash or dash, the first other
+// flag or plain argument is the one refused, and the file name is the last
+// plain argument.
 #include "app/command_line.h"
 #include "fuzz_support.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -62,22 +67,50 @@ void CheckParse(const std::vector<std::string>& arguments) {
         CNorvaneCommandLineInfo info;
         ParseCommandLine(arguments, info);
 
-        bool silent = false;
-        std::string host, fileName;
+        bool silent = false, usage = false, refused = false, refusedIsFlag = false;
+        std::string host, fileName, refusedText;
+        auto const refuse = [&](std::string_view text, bool flag) {
+            if (refused)
+                return;
+            refused = true;
+            refusedIsFlag = flag;
+            refusedText = text;
+        };
+        // An identity as the preparation writes it, or none (a lone slash).
+        auto const isIdentity = [](std::string_view text) {
+            return text.size() % 12 == 0 &&
+                   std::all_of(text.begin(), text.end(), [](char c) {
+                       return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                              (c >= 'A' && c <= 'F');
+                   });
+        };
         for (std::size_t i = 1; i < arguments.size(); ++i) {
             const std::string& a = arguments[i];
             if (a.empty() || (a[0] != '/' && a[0] != '-')) {
                 fileName = a;
+                refuse(a, false);
                 continue;
             }
             std::string_view flag = std::string_view(a).substr(1);
             if (EqualsIgnoringCase(flag, "silent"))
                 silent = true;
-            else if (!EqualsIgnoringCase(flag, "HideWindow"))
+            else if (EqualsIgnoringCase(flag, "?") || EqualsIgnoringCase(flag, "help") ||
+                     EqualsIgnoringCase(flag, "h"))
+                usage = true;
+            else if (EqualsIgnoringCase(flag, "HideWindow") || EqualsIgnoringCase(flag, "quiet") ||
+                     EqualsIgnoringCase(flag, "service"))
+                continue;
+            else if (isIdentity(flag))
                 host = flag;
+            else
+                refuse(flag, true);
         }
         FUZZ_CHECK((info.m_bSilent != port::FALSE) == silent);
         FUZZ_CHECK(info.m_strHostArg == host);
+        FUZZ_CHECK((info.m_bUsage != port::FALSE) == usage);
+        FUZZ_CHECK((info.m_bRefused != port::FALSE) == refused);
+        FUZZ_CHECK((info.m_bRefusedIsFlag != port::FALSE) == refusedIsFlag);
+        FUZZ_CHECK(info.m_strRefused == refusedText);
         FUZZ_CHECK(info.m_strFileName == fileName);
     }
 }

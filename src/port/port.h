@@ -5,7 +5,8 @@
 // in-memory Windows with a virtual clock, for tests on any host).
 //
 // In a translation unit that also includes <windows.h>, include this header
-// first: the constants below share their names with <windows.h>'s macros.#pragma once
+// first: the constants below share their names with <windows.h>'s macros.
+#pragma once
 
 #include "port/call_groups.h"
 #include "port/types.h"
