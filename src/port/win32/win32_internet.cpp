@@ -1,6 +1,7 @@
 // Win32Internet: the WinINet port over the real library. Every method is a
 // direct call of the function it is named after; only types are converted.
 #include "port/win32/win32_internet.h"
+#include "port/win32/win32_as.h"
 
 namespace {
 // Taken before <wininet.h> makes the same name a macro.

@@ -3,13 +3,9 @@
 #pragma once
 
 #include "port/port.h"
+#include "port/win32/win32_as.h"
 
 namespace port {
-
-// Between the port's opaque handles and pointers and those of <windows.h>.
-template <class T, class U> T As(U value) {
-    return reinterpret_cast<T>(value);
-}
 
 class Win32Os final : public Os {
 public:
