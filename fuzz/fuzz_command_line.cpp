@@ -78,8 +78,7 @@ void CheckParse(const std::vector<std::string>& arguments) {
         };
         // An identity as the preparation writes it, or none (a lone slash).
         auto const isIdentity = [](std::string_view text) {
-            return text.size() % 12 == 0 &&
-                   std::all_of(text.begin(), text.end(), [](char c) {
+            return text.size() % 12 == 0 && std::all_of(text.begin(), text.end(), [](char c) {
                        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
                               (c >= 'A' && c <= 'F');
                    });
