@@ -190,7 +190,7 @@ class Tree:
 
 def run(command, check=False, timeout=None, cwd=None):
     result = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                            text=True, timeout=timeout)
+                            text=True, errors="replace", timeout=timeout)
     if check and result.returncode != 0:
         sys.exit(f"{' '.join(command)} failed:\n{result.stdout[-4000:]}")
     return result

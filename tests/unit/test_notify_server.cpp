@@ -5,11 +5,13 @@
 #include "common/syserror.h"
 #include "notify/failure_report.h"
 #include "notify/http_fetch.h"
+#include "notify/masked_text.h"
 #include "notify/notification.h"
 #include "fake_net_system.h"
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 using namespace port;
@@ -232,6 +234,26 @@ TEST_F(Notify, NoCredentialEntersTheBoxTheOutcomeValuesOrTheLog) {
               std::string::npos);
 }
 
+// A mask covers a login or a header's value whole, whatever it holds (an
+// '@' in a password), and nothing else: not a URL's path or the words after
+// it, not a letter of a localised text, not a word ending in the header's
+// name, not a double-byte letter whose second byte is an '@'.
+TEST_F(Notify, AMaskCoversALoginOrAHeaderValueWholeAndNothingElse) {
+    EXPECT_EQ(HostWithoutLogin("deploy:p@ss@console.example"), "****@console.example");
+    std::pair<std::string, std::string> const texts[] = {
+        {"http://u:p@ss@proxy.local:3128/", "http://****@proxy.local:3128/"},
+        {"sent Authorization: Basic dTpe\r\nthen", "sent Authorization: ****\r\nthen"},
+        {"http://proxy.local/a@b", ""},
+        {"http://proxy.local to admin@example", ""},
+        {"\xABhttp://proxy.local\xBB@3128", ""},
+        {"NoAuthorization: given", ""},
+    };
+    for (const auto& [text, masked] : texts)
+        EXPECT_EQ(WithoutCredentials(text), masked.empty() ? text : masked) << text;
+    os.codePage = 932;
+    EXPECT_EQ(HostWithoutLogin("\x83\x40net.example"), "\x83\x40net.example");
+}
+
 // The stored proxy login goes as Proxy-Authorization only to the proxy the
 // client's settings name: not on a direct request (the server would get it),
 // nor through a proxy that the user's configuration script chooses. One
@@ -273,6 +295,14 @@ TEST_F(Notify, TheStoredProxyLoginGoesOnlyToTheNamedProxy) {
     EXPECT_TRUE(NotifyServer(view, kGuid));
     EXPECT_EQ(net.sent[5].accessType, INTERNET_OPEN_TYPE_DIRECT);
     EXPECT_FALSE(net.sent[5].Has("Proxy-Authorization"));
+    // Through the proxy the script chooses, it goes again.
+    os.SetString(HKEY_CURRENT_USER,
+                 "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", "AutoConfigURL",
+                 "http://wpad/proxy.pac");
+    net.answers = {Answer(200)};
+    EXPECT_TRUE(NotifyServer(view, kGuid));
+    EXPECT_EQ(net.sent[6].accessType, INTERNET_OPEN_TYPE_PRECONFIG);
+    EXPECT_EQ(net.sent[6].Header("Proxy-Authorization"), "Basic dHlwZWQ6cHc=");
 }
 
 TEST_F(Notify, AProxyNameTooLongForTheProxyTextIsRefusedAndShown) {

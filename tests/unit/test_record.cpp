@@ -5,6 +5,7 @@
 // over at once and, when it cannot be written, changes nothing.
 #include "app/worker.h"
 #include "client_machine.h"
+#include "common/folder_entries.h"
 #include "common/report.h"
 #include "common/run_fault.h"
 #include "common/run_log.h"
@@ -752,6 +753,19 @@ protected:
         return names;
     }
     std::vector<std::string> SetAside() const { return Named(".aside-"); }
+    void Forget(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            os.files.erase(path);
+            os.profileFiles.erase(path);
+        }
+    }
+    // The name StampedName gives next for kind beside the log (the one
+    // after the name it gives now).
+    static std::string NextStamped(const char* kind) {
+        std::string const now = StampedName(kLog, kind);
+        std::size_t const dash = now.rfind('-');
+        return now.substr(0, dash + 1) + std::to_string(std::stoul(now.substr(dash + 1)) + 1);
+    }
 
     static constexpr const char* kLog = "C:\\ProgramData\\Norvane\\norvane.log";
     static constexpr const char* kOlder = "C:\\ProgramData\\Norvane\\norvane.log.1";
@@ -769,6 +783,7 @@ TEST_F(RecordFiles, TheLogNeverReachesOneMebibyte) {
     std::string const line = "0123456789\r\n";
     Fill(kLog, kLogLimitBytes - line.size() - 1);
     CRunLog log;
+    EXPECT_FALSE(log.Append(std::string(kLogLimitBytes, 'x'))) << "a line of 1 MiB fits no file";
     EXPECT_TRUE(log.Append(line));
     EXPECT_EQ(os.FileText(kLog).size(), kLogLimitBytes - 1);
     EXPECT_TRUE(log.Append("z"));
@@ -842,6 +857,114 @@ TEST_F(RecordFiles, PlantedLinksAreSetAsideAndTheirTargetsKept) {
     EXPECT_EQ(os.LinkCount(kTarget), 1u);
 }
 
+// What takes the log's name once the folder is mended (a user quicker than
+// the mending) is looked at again at every line: a link to an
+// administrators' file, a folder, a user's file, one planted again the
+// moment the new log is made, one whose set-aside name is taken. Each goes
+// aside, the file a link names keeps its bytes, and the line goes to a new
+// log of the administrators'. A log the running administrator's own account
+// owns (as XP and Wine make them) is the program's and takes the line.
+TEST_F(RecordFiles, WhatIsPlantedAtTheLogsNameLaterGoesAsideAtTheNextLine) {
+    const char* const system = "C:\\WINDOWS\\win.ini";
+    os.AddFile(system);
+    os.profileFiles[system] = "[fonts]\r\n";
+    CRunLog log;
+    ASSERT_TRUE(log.Append("first\r\n"));
+    os.files.at(kLog).owner = os.tokenUser;
+    EXPECT_TRUE(log.Append("second\r\n"));
+    EXPECT_EQ(os.FileText(kLog), "first\r\nsecond\r\n");
+    EXPECT_TRUE(SetAside().empty());
+
+    auto const usersFile = [&] {
+        os.AddFile(kLog);
+        os.files.at(kLog).owner = kUser;
+        os.profileFiles[kLog] = "the user's lines\r\n";
+    };
+    int opens = 0;
+    struct Plant {
+        const char* what;
+        std::function<void()> plant;
+        std::size_t asides;
+    };
+    std::vector<Plant> const plants = {
+        {"hard link", [&] { os.AddHardLink(system, kLog); }, 1},
+        {"symbolic link", [&] { os.AddSymbolicLink(kLog, system); }, 1},
+        {"folder", [&] { os.AddFolder(kLog); }, 1},
+        {"user's file", usersFile, 1},
+        {"user's file planted again",
+         [&] {
+             usersFile();
+             opens = 0;
+             os.onOpen = [&](const std::string& path) {
+                 if (path == kLog && ++opens == 2) // making the new log
+                     usersFile();
+             };
+         },
+         2},
+        {"set-aside name taken",
+         [&] {
+             usersFile();
+             os.AddFile(NextStamped("aside"));
+         },
+         2},
+    };
+    for (const Plant& plant : plants) {
+        SCOPED_TRACE(plant.what);
+        Forget({kLog});
+        plant.plant();
+        EXPECT_TRUE(log.Append("line\r\n"));
+        os.onOpen = nullptr;
+        EXPECT_EQ(log.CurrentFile(), kLog);
+        EXPECT_EQ(os.FileText(kLog), "line\r\n");
+        EXPECT_EQ(os.files.at(kLog).owner, kSidAdministrators);
+        EXPECT_EQ(os.FileText(system), "[fonts]\r\n");
+        EXPECT_EQ(SetAside().size(), plant.asides);
+        Forget(SetAside());
+    }
+
+    // One that another program holds without sharing its deletion cannot
+    // be moved: the lines go to the run's own file, which says why.
+    usersFile();
+    HANDLE const held = os.CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(log.Append("held\r\n"));
+    os.CloseHandle(held);
+    EXPECT_EQ(os.FileText(kLog), "the user's lines\r\n");
+    EXPECT_EQ(os.FileText(log.CurrentFile()).find(std::string(kLog) + " cannot be written ((32) "),
+              0u)
+        << os.FileText(log.CurrentFile());
+}
+
+// The same at the older log's name, met at a turn-over: a link there (to an
+// administrators' file) and a folder go aside first, the full log becomes
+// the older one and the link's target keeps its bytes.
+TEST_F(RecordFiles, WhatIsPlantedAtTheOlderLogsNameLaterGoesAsideAtTheTurnOver) {
+    const char* const system = "C:\\WINDOWS\\win.ini";
+    os.AddFile(system);
+    os.profileFiles[system] = "[fonts]\r\n";
+    CRunLog log;
+    ASSERT_TRUE(log.Append("first\r\n"));
+    for (bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "folder" : "symbolic link");
+        Forget({kOlder});
+        if (folder)
+            os.AddFolder(kOlder);
+        else
+            os.AddSymbolicLink(kOlder, system);
+        Fill(kLog, kLogLimitBytes - 3);
+        EXPECT_TRUE(log.Append("new\r\n"));
+        EXPECT_EQ(log.CurrentFile(), kLog);
+        EXPECT_EQ(os.FileText(kLog), "new\r\n");
+        EXPECT_EQ(os.FileText(kOlder).size(), kLogLimitBytes - 3);
+        EXPECT_EQ(os.FileText(system), "[fonts]\r\n");
+        ASSERT_EQ(SetAside().size(), 1u);
+        EXPECT_EQ(os.files.at(SetAside()[0]).linkTarget, folder ? "" : system);
+        EXPECT_EQ(os.files.at(SetAside()[0]).directory, folder);
+        Forget(SetAside());
+    }
+}
+
 // Two processes log at once around a full log: the second looked at the
 // full file, then, just before its rename, the first turns it over and
 // writes to the new log. The second's rename must not put that new log over
@@ -906,6 +1029,69 @@ TEST_F(RecordFiles, WhatWasSetAsideGoesOldestFirst) {
     EXPECT_EQ(os.FileText("C:\\ProgramData\\Norvane\\notes.txt").size(), 1000 * kib);
     EXPECT_EQ(os.FileText(kOlder).size(), 1000 * kib);
     EXPECT_EQ(os.FileText(log).size(), 1000 * kib + 6);
+}
+
+// The folder at its limit exactly is over it. An entry that cannot be
+// removed (another program holds it without sharing its deletion) stays and
+// still counts: the next oldest goes in its place.
+TEST_F(RecordFiles, AnEntryThatCannotBeRemovedStillCounts) {
+    std::size_t const kib = 1024;
+    std::string const log = kLog;
+    std::string const held = log + ".aside-20240101000000-9-1";
+    Fill(log, 1000 * kib);
+    Fill(kOlder, 1000 * kib);
+    Fill(held, 300 * kib);
+    Fill(log + ".run-20250101000000-7-1", 200 * kib);
+    Fill("C:\\ProgramData\\Norvane\\notes.txt", kLogFolderLimitBytes - 2500 * kib);
+    HANDLE const reader = os.CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    CRunLog record;
+    EXPECT_TRUE(record.Append("line\r\n"));
+    os.CloseHandle(reader);
+    EXPECT_EQ(Named(".aside-"), std::vector<std::string>{held});
+    EXPECT_EQ(Named(".run-"), std::vector<std::string>{});
+}
+
+// Another program holds the log sharing its reading and deletion, not its
+// writing: the log is no plant and stays where it is; the lines go to the
+// run's own file. That file is a new one (a file already at the next name
+// is left alone), nobody else may write or remove it while the run holds
+// it, and before a line would make it 1 MiB the next one begins.
+TEST_F(RecordFiles, TheRunsOwnFileIsNewHeldAndBelowOneMebibyte) {
+    Fill(kLog, 8);
+    HANDLE const reader = os.CreateFileA(kLog, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::string const taken = NextStamped("run");
+    os.AddFile(taken);
+    os.profileFiles[taken] = "someone's\r\n";
+    CRunLog log;
+    EXPECT_TRUE(log.Append("line\r\n"));
+    EXPECT_EQ(os.FileText(kLog), std::string(8, 'x'));
+    EXPECT_TRUE(SetAside().empty());
+    EXPECT_EQ(os.FileText(taken), "someone's\r\n");
+    std::string const run = log.CurrentFile();
+    EXPECT_EQ(run.rfind(std::string(kLog) + ".run-", 0), 0u) << run;
+    EXPECT_NE(run, taken);
+    for (DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}}) {
+        HANDLE const other = os.CreateFileA(run.c_str(), access,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(other, INVALID_HANDLE_VALUE) << access;
+        EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION) << access;
+        if (other != INVALID_HANDLE_VALUE)
+            os.CloseHandle(other);
+    }
+
+    std::size_t const size = os.FileText(run).size();
+    std::string const fill = std::string(kLogLimitBytes - size - 2, 'y') + "\r\n";
+    EXPECT_TRUE(log.Append(fill));
+    os.CloseHandle(reader);
+    EXPECT_EQ(os.FileText(run).size(), size);
+    std::string const next = log.CurrentFile();
+    EXPECT_EQ(os.FileText(next),
+              run + " is full: the lines of this run from here on are in " + next + "\r\n" + fill);
 }
 
 // Another program (a user's, opened before the folder was closed to users)
