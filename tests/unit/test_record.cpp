@@ -759,6 +759,13 @@ protected:
             os.profileFiles.erase(path);
         }
     }
+    // A file of the administrators' that a planted link may name.
+    const char* AdministratorsFile() {
+        const char* const path = "C:\\WINDOWS\\win.ini";
+        os.AddFile(path);
+        os.profileFiles[path] = "[fonts]\r\n";
+        return path;
+    }
     // The name StampedName gives next for kind beside the log (the one
     // after the name it gives now).
     static std::string NextStamped(const char* kind) {
@@ -865,9 +872,7 @@ TEST_F(RecordFiles, PlantedLinksAreSetAsideAndTheirTargetsKept) {
 // log of the administrators'. A log the running administrator's own account
 // owns (as XP and Wine make them) is the program's and takes the line.
 TEST_F(RecordFiles, WhatIsPlantedAtTheLogsNameLaterGoesAsideAtTheNextLine) {
-    const char* const system = "C:\\WINDOWS\\win.ini";
-    os.AddFile(system);
-    os.profileFiles[system] = "[fonts]\r\n";
+    const char* const system = AdministratorsFile();
     CRunLog log;
     ASSERT_TRUE(log.Append("first\r\n"));
     os.files.at(kLog).owner = os.tokenUser;
@@ -940,9 +945,7 @@ TEST_F(RecordFiles, WhatIsPlantedAtTheLogsNameLaterGoesAsideAtTheNextLine) {
 // administrators' file) and a folder go aside first, the full log becomes
 // the older one and the link's target keeps its bytes.
 TEST_F(RecordFiles, WhatIsPlantedAtTheOlderLogsNameLaterGoesAsideAtTheTurnOver) {
-    const char* const system = "C:\\WINDOWS\\win.ini";
-    os.AddFile(system);
-    os.profileFiles[system] = "[fonts]\r\n";
+    const char* const system = AdministratorsFile();
     CRunLog log;
     ASSERT_TRUE(log.Append("first\r\n"));
     for (bool folder : {false, true}) {
