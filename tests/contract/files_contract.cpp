@@ -143,6 +143,9 @@ TEST_F(FilesContract, FilesAreCreatedAppendedRenamedAndDeleted) {
     EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_FALSE(os.CreateDirectoryA((folder + "\\a\\b").c_str()));
     EXPECT_EQ(os.GetLastError(), ERROR_PATH_NOT_FOUND);
+    // A name no file may have is neither missing nor there.
+    EXPECT_EQ(os.GetFileAttributesA((folder + "\\a|b").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(os.GetLastError(), ERROR_INVALID_NAME);
 
     for (const char* line : {"one\r\n", "two\r\n"}) {
         HANDLE const file = open();
@@ -249,6 +252,15 @@ TEST_F(FilesContract, LinksSharingAndReplacingRenames) {
     EXPECT_FALSE(os.MoveFileExA(log.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(os.CloseHandle(reader));
+    // One that shares reading alone: a creation at the name is told that
+    // the name is taken, before any sharing is weighed.
+    HANDLE const holder = os.CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.CreateFileA(log.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_TRUE(os.CloseHandle(holder));
 
     // A folder at the name: it does not open as a file and is not replaced.
     std::string const place = folder + "\\place";

@@ -457,6 +457,27 @@ TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     expectRefused("(32) The process cannot access the file because it is being used by another "
                   "process.\r\n");
 
+    // A file put at the copy's name once the earlier one went is never
+    // written into.
+    bool planted = false;
+    os.onStateChange = [this, &planted](const std::string& call) {
+        if (call != "DeleteFileA")
+            return;
+        os.onOpen = [this, &planted](const std::string& path) {
+            if (path == kCopy && !planted && !os.files.count(kCopy)) {
+                planted = true;
+                os.AddFile(kCopy);
+                os.profileFiles[kCopy] = "theirs";
+            }
+        };
+    };
+    Run(" /service /silent");
+    os.onStateChange = nullptr;
+    os.onOpen = nullptr;
+    expectRefused("(80) The file exists.\r\n");
+    EXPECT_TRUE(planted);
+    EXPECT_EQ(os.FileText(kCopy), "theirs");
+
     // A folder a user made there whose security cannot be set.
     os.files.erase(kCopy);
     os.files.erase(kCopyFolder);
@@ -492,14 +513,14 @@ TEST_F(ProtectedProgram, AnEarlierCopyAndItsFolderAreMendedAndReplaced) {
     os.files.at(kCopyFolder)
         .dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_DELETE_CHILD, kSidUsers});
     DWORD renamed = 0;
-    os.onOpen = [this, &renamed](const std::string& path) {
-        if (path != kCopy || renamed)
+    os.onStateChange = [this, &renamed](const std::string& call) {
+        if (call != "DeleteFileA" || renamed)
             return;
         renamed = os.MoveFileExA(kCopyFolder, "C:\\Program Files\\Moved", 0) ? ERROR_SUCCESS + 1
                                                                              : os.GetLastError();
     };
     Run(" /service /silent");
-    os.onOpen = nullptr;
+    os.onStateChange = nullptr;
     EXPECT_EQ(renamed, ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(os.messageBoxes.empty());
     EXPECT_EQ(OwnCommand().rfind("\"" + std::string(kCopy) + "\" ", 0), 0u) << OwnCommand();
@@ -549,6 +570,11 @@ TEST_F(ProtectedProgram, EachRightToReplaceAFolderOnTheWayCountsAlone) {
     EXPECT_TRUE(OthersMayReplaceProgram(program, &why));
     EXPECT_EQ(why, "the folder C:\\Tools\\Deploy\\Norvane may be changed by others (Users may "
                    "change it)");
+    // A part that cannot even be looked at.
+    EXPECT_TRUE(OthersMayReplaceProgram("C:\\Tools|x\\norvane.exe", &why));
+    EXPECT_EQ(why,
+              "what C:\\Tools|x is cannot be told: (123) The filename, directory name, or volume "
+              "label syntax is incorrect.");
 }
 
 // The folders a program's path runs through, root first; a path of no
