@@ -74,13 +74,27 @@ TEST_F(FilesContract, SearchFailuresSetErrno) {
 TEST_F(FilesContract, SystemMessagesEndWithALineBreak) {
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
     // Every code the program may report has a text.
-    for (DWORD code :
-         {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE,
-          ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER, ERROR_INSUFFICIENT_BUFFER,
-          ERROR_PROC_NOT_FOUND, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS, ERROR_INVALID_SERVICE_CONTROL,
-          ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_ALREADY_RUNNING, ERROR_SERVICE_DISABLED,
-          ERROR_SERVICE_DOES_NOT_EXIST, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, ERROR_SERVICE_NOT_ACTIVE,
-          ERROR_NO_NETWORK, ERROR_CANCELLED}) {
+    for (DWORD code : {ERROR_FILE_NOT_FOUND,
+                       ERROR_PATH_NOT_FOUND,
+                       ERROR_ACCESS_DENIED,
+                       ERROR_INVALID_HANDLE,
+                       ERROR_NOT_ENOUGH_MEMORY,
+                       ERROR_INVALID_PARAMETER,
+                       ERROR_INSUFFICIENT_BUFFER,
+                       ERROR_PROC_NOT_FOUND,
+                       ERROR_MORE_DATA,
+                       ERROR_NO_MORE_ITEMS,
+                       ERROR_INVALID_SERVICE_CONTROL,
+                       ERROR_SERVICE_REQUEST_TIMEOUT,
+                       ERROR_SERVICE_ALREADY_RUNNING,
+                       ERROR_SERVICE_DISABLED,
+                       ERROR_SERVICE_DOES_NOT_EXIST,
+                       ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
+                       ERROR_SERVICE_NOT_ACTIVE,
+                       ERROR_NO_NETWORK,
+                       ERROR_CANCELLED,
+                       ERROR_FILE_EXISTS,
+                       ERROR_INVALID_NAME}) {
         char* text = nullptr;
         DWORD n = os.FormatMessageA(flags, nullptr, code, 0x400, &text);
         ASSERT_NE(text, nullptr) << code;
