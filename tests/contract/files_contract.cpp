@@ -74,13 +74,27 @@ TEST_F(FilesContract, SearchFailuresSetErrno) {
 TEST_F(FilesContract, SystemMessagesEndWithALineBreak) {
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
     // Every code the program may report has a text.
-    for (DWORD code :
-         {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE,
-          ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER, ERROR_INSUFFICIENT_BUFFER,
-          ERROR_PROC_NOT_FOUND, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS, ERROR_INVALID_SERVICE_CONTROL,
-          ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_ALREADY_RUNNING, ERROR_SERVICE_DISABLED,
-          ERROR_SERVICE_DOES_NOT_EXIST, ERROR_SERVICE_CANNOT_ACCEPT_CTRL, ERROR_SERVICE_NOT_ACTIVE,
-          ERROR_NO_NETWORK, ERROR_CANCELLED}) {
+    for (DWORD code : {ERROR_FILE_NOT_FOUND,
+                       ERROR_PATH_NOT_FOUND,
+                       ERROR_ACCESS_DENIED,
+                       ERROR_INVALID_HANDLE,
+                       ERROR_NOT_ENOUGH_MEMORY,
+                       ERROR_INVALID_PARAMETER,
+                       ERROR_INSUFFICIENT_BUFFER,
+                       ERROR_PROC_NOT_FOUND,
+                       ERROR_MORE_DATA,
+                       ERROR_NO_MORE_ITEMS,
+                       ERROR_INVALID_SERVICE_CONTROL,
+                       ERROR_SERVICE_REQUEST_TIMEOUT,
+                       ERROR_SERVICE_ALREADY_RUNNING,
+                       ERROR_SERVICE_DISABLED,
+                       ERROR_SERVICE_DOES_NOT_EXIST,
+                       ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
+                       ERROR_SERVICE_NOT_ACTIVE,
+                       ERROR_NO_NETWORK,
+                       ERROR_CANCELLED,
+                       ERROR_FILE_EXISTS,
+                       ERROR_INVALID_NAME}) {
         char* text = nullptr;
         DWORD n = os.FormatMessageA(flags, nullptr, code, 0x400, &text);
         ASSERT_NE(text, nullptr) << code;
@@ -143,6 +157,9 @@ TEST_F(FilesContract, FilesAreCreatedAppendedRenamedAndDeleted) {
     EXPECT_EQ(os.GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_FALSE(os.CreateDirectoryA((folder + "\\a\\b").c_str()));
     EXPECT_EQ(os.GetLastError(), ERROR_PATH_NOT_FOUND);
+    // A name no file may have is neither missing nor there.
+    EXPECT_EQ(os.GetFileAttributesA((folder + "\\a|b").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(os.GetLastError(), ERROR_INVALID_NAME);
 
     for (const char* line : {"one\r\n", "two\r\n"}) {
         HANDLE const file = open();
@@ -249,6 +266,15 @@ TEST_F(FilesContract, LinksSharingAndReplacingRenames) {
     EXPECT_FALSE(os.MoveFileExA(log.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(os.GetLastError(), ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(os.CloseHandle(reader));
+    // One that shares reading alone: a creation at the name is told that
+    // the name is taken, before any sharing is weighed.
+    HANDLE const holder = os.CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.CreateFileA(log.c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(os.GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_TRUE(os.CloseHandle(holder));
 
     // A folder at the name: it does not open as a file and is not replaced.
     std::string const place = folder + "\\place";

@@ -236,6 +236,35 @@ TEST_F(Platform, OthersMayChangeWhatTheirOwnerOrDaclLets) {
     EXPECT_EQ(why.rfind("its security cannot be read: (2) ", 0), 0u) << why;
 }
 
+// Each right that changes a file's bytes, its permissions or its owner, or
+// deletes it, lets others change it on its own; an entry for OWNER RIGHTS
+// or CREATOR OWNER on the file itself stands for its (trusted) owner or for
+// nobody. A descriptor with no owner, or with no DACL at all, is open.
+TEST_F(Platform, EachRightThatChangesAFileCountsAlone) {
+    const std::string file = "C:\\Program Files\\Norvane\\norvane.exe";
+    FakeFile& entry = os.files.at(file);
+    std::string why;
+    for (DWORD right : {FILE_WRITE_DATA, FILE_APPEND_DATA, DELETE, WRITE_DAC, WRITE_OWNER,
+                        GENERIC_WRITE, GENERIC_ALL}) {
+        entry.dacl = FakeFile::DefaultFakeDacl();
+        entry.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, right, kSidUsers});
+        EXPECT_TRUE(OthersMayChange(file, &why)) << std::hex << right;
+        EXPECT_EQ(why, "Users may change it") << std::hex << right;
+    }
+    entry.dacl = FakeFile::DefaultFakeDacl();
+    entry.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, "S-1-3-4"});
+    entry.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, "S-1-3-0"});
+    EXPECT_FALSE(OthersMayChange(file, &why)) << why;
+    entry.owner.clear();
+    EXPECT_TRUE(OthersMayChange(file, &why));
+    EXPECT_EQ(why, "it is owned by nobody");
+
+    SecurityDescriptor sd;
+    sd.owner = kSidAdministrators;
+    EXPECT_EQ(Exposure(sd, false, FolderUse::Program, ""),
+              "it has no DACL: everyone may change it");
+}
+
 // Descriptor bytes are read no further than they go: a cut descriptor, an
 // offset or an entry outside the bytes is refused, never read past.
 TEST_F(Platform, SecurityDescriptorBytesAreReadWithinTheirLength) {

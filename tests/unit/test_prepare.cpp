@@ -1,5 +1,7 @@
 // Preparation mode on the in-memory Windows: what changes, what is shown.
+#include "app/master_host.h"
 #include "app/norvane_app.h"
+#include "common/outcome_values.h"
 #include "common/program_place.h"
 #include "common/runkey.h"
 #include "common/settings.h"
@@ -119,6 +121,8 @@ TEST_F(Preparation, ARefusedRegistrationIsShownAndLeavesTheMasterAsItWas) {
     EXPECT_FALSE(HasRunValue(kOwnRunValue));
     EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+    EXPECT_EQ(os.Value(HKEY_LOCAL_MACHINE, kOutcomeKey, kMasterIdentityValue), nullptr)
+        << "the master's record goes with the registration";
 
     os.messageBoxes.clear();
     os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
@@ -385,10 +389,30 @@ TEST_F(ProtectedProgram, AProgramInAProtectedFolderIsRegisteredWhereItLies) {
             .find("The program registered is C:\\Program Files\\Norvane Test\\norvane.exe (14 "
                   "bytes), where it lies"),
         std::string::npos);
+
+    // /service on Windows 9x, which has no services, copies nothing either;
+    // nor does /service from the installed copy itself.
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    Run(" /service /silent");
+    EXPECT_EQ(OwnCommand().rfind("\"C:\\Program Files\\Norvane Test\\norvane.exe\" ", 0), 0u)
+        << OwnCommand();
+    EXPECT_EQ(os.files.count(kCopyFolder), 0u);
+
+    os.Key(HKEY_LOCAL_MACHINE, kRunKey).values.erase(kOwnRunValue);
+    os.version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    os.modulePath = kCopy;
+    os.AddFile(kCopy);
+    Run(" /service /silent");
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(OwnCommand().rfind("\"" + std::string(kCopy) + "\" ", 0), 0u) << OwnCommand();
+    EXPECT_EQ(os.services.count("Norvane"), 1u);
 }
 
 // A copy that cannot be made fails the preparation as any step does:
-// nothing registered, the listener as it was, the system's error shown.
+// nothing registered, the listener as it was, the system's error shown. So
+// does one that is not the held file's bytes, an earlier one that cannot
+// go, a folder that cannot be secured, and a copy that others may replace.
 TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     os.modulePath = "C:\\Program Files\\Deploy\\norvane.exe";
     os.AddFile(os.modulePath);
@@ -400,6 +424,157 @@ TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
     EXPECT_EQ(os.services.count("Norvane"), 0u);
     EXPECT_EQ(Report().Outcome(), kExitPreparationFailed);
+    auto const expectRefused = [this](const std::string& box) {
+        ExpectOnlyBox(box, MB_ICONERROR);
+        EXPECT_FALSE(HasRunValue(kOwnRunValue));
+        EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
+        EXPECT_EQ(os.services.count("Norvane"), 0u);
+        EXPECT_EQ(Report().Outcome(), kExitPreparationFailed);
+        os.messageBoxes.clear();
+    };
+    os.messageBoxes.clear();
+    os.fileErrors.clear();
+
+    // The copy as the file system gives it back is not the held file's
+    // bytes (another program wrote into it meanwhile): it goes.
+    int openings = 0;
+    os.onOpen = [this, &openings](const std::string& path) {
+        if (path == kCopy && ++openings == 2)
+            os.profileFiles[kCopy] += "more";
+    };
+    Run(" /service /silent");
+    os.onOpen = nullptr;
+    expectRefused("the copy C:\\Program Files\\Norvane\\norvane.exe is not the same as "
+                  "C:\\Program Files\\Deploy\\norvane.exe, the program this run was started from");
+    EXPECT_EQ(os.files.count(kCopy), 0u);
+
+    // An earlier copy that another program holds open cannot go.
+    os.AddFile(kCopy);
+    HANDLE const reader =
+        os.CreateFileA(kCopy, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    Run(" /service /silent");
+    os.CloseHandle(reader);
+    expectRefused("(32) The process cannot access the file because it is being used by another "
+                  "process.\r\n");
+
+    // A file put at the copy's name once the earlier one went is never
+    // written into.
+    bool planted = false;
+    os.onStateChange = [this, &planted](const std::string& call) {
+        if (call != "DeleteFileA")
+            return;
+        os.onOpen = [this, &planted](const std::string& path) {
+            if (path == kCopy && !planted && !os.files.count(kCopy)) {
+                planted = true;
+                os.AddFile(kCopy);
+                os.profileFiles[kCopy] = "theirs";
+            }
+        };
+    };
+    Run(" /service /silent");
+    os.onStateChange = nullptr;
+    os.onOpen = nullptr;
+    expectRefused("(80) The file exists.\r\n");
+    EXPECT_TRUE(planted);
+    EXPECT_EQ(os.FileText(kCopy), "theirs");
+
+    // A folder a user made there whose security cannot be set.
+    os.files.erase(kCopy);
+    os.files.erase(kCopyFolder);
+    os.AddUserFolder(kCopyFolder, "S-1-5-21-1111-2222-3333-1001");
+    os.files.at(kCopyFolder).setSecurityError = ERROR_ACCESS_DENIED;
+    Run(" /service /silent");
+    expectRefused("The program cannot be put where only administrators can change it: C:\\Program "
+                  "Files\\Norvane may be changed by others (it is owned by "
+                  "S-1-5-21-1111-2222-3333-1001) and its security cannot be set right: (5) Access "
+                  "is denied.\r\n");
+
+    // A copy in a folder others may replace (%ProgramFiles% elsewhere).
+    os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                 "ProgramFilesDir", "C:\\Apps");
+    os.AddFolder("C:\\Apps");
+    os.files.at("C:\\Apps")
+        .dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_DELETE_CHILD, kSidUsers});
+    Run(" /service /silent");
+    expectRefused("The program's copy C:\\Apps\\Norvane\\norvane.exe could be changed by others: "
+                  "the folder C:\\Apps above it lets others rename or replace C:\\Apps\\Norvane "
+                  "(Users may change it)");
+}
+
+// An earlier copy and a folder left where the copy goes: the folder is
+// mended (its entries' deletion was open to users) and held until the run
+// ends, so that nobody renames it meanwhile; the copy is made anew.
+TEST_F(ProtectedProgram, AnEarlierCopyAndItsFolderAreMendedAndReplaced) {
+    os.modulePath = "C:\\Program Files\\Deploy\\norvane.exe";
+    os.AddFile(os.modulePath);
+    os.profileFiles[os.modulePath] = "MZ the program";
+    os.AddFile(kCopy);
+    os.profileFiles[kCopy] = "MZ an older program";
+    os.files.at(kCopyFolder)
+        .dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_DELETE_CHILD, kSidUsers});
+    DWORD renamed = 0;
+    os.onStateChange = [this, &renamed](const std::string& call) {
+        if (call != "DeleteFileA" || renamed)
+            return;
+        renamed = os.MoveFileExA(kCopyFolder, "C:\\Program Files\\Moved", 0) ? ERROR_SUCCESS + 1
+                                                                             : os.GetLastError();
+    };
+    Run(" /service /silent");
+    os.onStateChange = nullptr;
+    EXPECT_EQ(renamed, ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(OwnCommand().rfind("\"" + std::string(kCopy) + "\" ", 0), 0u) << OwnCommand();
+    EXPECT_EQ(os.FileText(kCopy), "MZ the program");
+    EXPECT_TRUE(os.files.at(kCopyFolder).daclProtected);
+    EXPECT_NE(os.FileText("C:\\ProgramData\\Norvane\\norvane.log")
+                  .find("C:\\Program Files\\Norvane could be changed by others (Users may change "
+                        "it): its owner and DACL are set right"),
+              std::string::npos);
+}
+
+// Each right that lets its holder rename or replace a folder on the
+// program's way counts on its own: on a folder above the program's, the
+// rights to delete it, to change its DACL or owner, full control; on any
+// folder, a drive's root too, also the right to delete its entries. A
+// drive's root is never renamed; the program's own folder is asked what
+// changes it.
+TEST_F(ProtectedProgram, EachRightToReplaceAFolderOnTheWayCountsAlone) {
+    std::string const program = "C:\\Tools\\Deploy\\Norvane\\norvane.exe";
+    os.AddFile(program);
+    std::string why;
+    ASSERT_FALSE(OthersMayReplaceProgram(program, &why)) << why;
+    FakeFile& tools = os.files.at("C:\\Tools");
+    for (DWORD right : {DELETE, WRITE_DAC, WRITE_OWNER, GENERIC_ALL}) {
+        tools.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, right, kSidUsers});
+        EXPECT_TRUE(OthersMayReplaceProgram(program, &why)) << std::hex << right;
+        EXPECT_EQ(why, "the folder C:\\Tools above it may be renamed or replaced by others (Users "
+                       "may change it)")
+            << std::hex << right;
+        tools.dacl.pop_back();
+    }
+    FakeFile& root = os.files.at("C:");
+    root.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, DELETE, kSidUsers});
+    EXPECT_FALSE(OthersMayReplaceProgram(program, &why)) << why;
+    root.dacl.pop_back();
+    for (DWORD right : {FILE_DELETE_CHILD, WRITE_DAC, WRITE_OWNER, GENERIC_ALL}) {
+        root.dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, right, kSidUsers});
+        EXPECT_TRUE(OthersMayReplaceProgram(program, &why)) << std::hex << right;
+        EXPECT_EQ(why,
+                  "the folder C:\\ above it lets others rename or replace C:\\Tools (Users may "
+                  "change it)")
+            << std::hex << right;
+        root.dacl.pop_back();
+    }
+    os.files.at("C:\\Tools\\Deploy\\Norvane")
+        .dacl.push_back({ACCESS_ALLOWED_ACE_TYPE, 0, FILE_WRITE_DATA, kSidUsers});
+    EXPECT_TRUE(OthersMayReplaceProgram(program, &why));
+    EXPECT_EQ(why, "the folder C:\\Tools\\Deploy\\Norvane may be changed by others (Users may "
+                   "change it)");
+    // A part that cannot even be looked at.
+    EXPECT_TRUE(OthersMayReplaceProgram("C:\\Tools|x\\norvane.exe", &why));
+    EXPECT_EQ(why,
+              "what C:\\Tools|x is cannot be told: (123) The filename, directory name, or volume "
+              "label syntax is incorrect.");
 }
 
 // The folders a program's path runs through, root first; a path of no
@@ -412,8 +587,10 @@ TEST_F(ProtectedProgram, TheFoldersOfAPathRootFirst) {
               std::vector<std::string>{"\\\\deploy\\images$\\"});
     for (const char* odd :
          {"norvane.exe", "C:norvane.exe", "\\\\?\\C:\\norvane.exe", "\\\\deploy\\norvane.exe",
-          "C:\\Tools\\\\norvane.exe", "C:\\Tools\\..\\norvane.exe", "C:\\Tools\\"})
+          "C:\\Tools\\\\norvane.exe", "C:\\Tools\\..\\norvane.exe", "C:\\Tools\\"}) {
         EXPECT_TRUE(FoldersOf(odd).empty()) << odd;
+        EXPECT_TRUE(OthersMayReplaceProgram(odd, nullptr)) << odd;
+    }
     os.codePage = 932;
     EXPECT_EQ(FoldersOf("C:\\\x95\\\\norvane.exe"),
               (std::vector<std::string>{"C:\\", "C:\\\x95\\"}));

@@ -712,6 +712,43 @@ TEST_F(Record, ALogFolderThatShutsAdministratorsOutIsTakenOver) {
         << os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
 }
 
+// The user who made the folder holds it open with the right to take it
+// back, and does so between the run's setting of its owner and of its DACL:
+// the folder as it then is counts, not what was set; the log goes to the
+// Windows folder, whose first line says why.
+TEST_F(Record, ALogFolderTakenBackWhileItsSecurityIsSetIsNotUsed) {
+    os.AddUserFolder(kLogFolder, kUser);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    AsUser([&] {
+        held = os.CreateFileA(kLogFolder, WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    });
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SecurityDescriptor theirs;
+    theirs.owner = kUser;
+    std::vector<BYTE> const descriptor = EncodeSecurityDescriptor(theirs);
+    int sets = 0;
+    os.onStateChange = [&](const std::string& call) {
+        if (call != "SetKernelObjectSecurity" || ++sets != 2)
+            return;
+        AsUser([&] {
+            EXPECT_TRUE(
+                os.SetKernelObjectSecurity(held, OWNER_SECURITY_INFORMATION, descriptor.data()));
+        });
+    };
+    Master(*this);
+    EXPECT_EQ(RunProgram(" /silent"), kExitDone);
+    os.onStateChange = nullptr;
+    os.CloseHandle(held);
+    EXPECT_EQ(os.files.at(kLogFolder).owner, kUser);
+    std::string const log = os.FileText("C:\\WINDOWS\\Norvane\\norvane.log");
+    EXPECT_NE(log.find("C:\\ProgramData\\Norvane may be changed by others (it is owned by " +
+                       std::string(kUser) +
+                       ") and still is after its security was set: it is owned by " + kUser),
+              std::string::npos)
+        << log;
+}
+
 // A line keeps the letters of a localised Windows (code page 1252's
 // accented ones, 932's double-byte ones, whose second bytes are never
 // control characters); a run of control characters becomes one blank and

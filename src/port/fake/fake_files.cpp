@@ -368,6 +368,11 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD cr
         m_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
+    // A creation fails on a name that is taken before any sharing is weighed.
+    if (file != files.end() && creation == CREATE_NEW) {
+        m_lastError = ERROR_FILE_EXISTS;
+        return INVALID_HANDLE_VALUE;
+    }
     if (file != files.end() && !SharingAllows(path, access, share)) {
         m_lastError = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
@@ -392,9 +397,6 @@ HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD cr
         files[path] = NewEntry(path, false);
         profileFiles[path];
         m_lastError = 0;
-    } else if (creation == CREATE_NEW) {
-        m_lastError = ERROR_FILE_EXISTS;
-        return INVALID_HANDLE_VALUE;
     } else {
         // OPEN_ALWAYS on a file that is there says so.
         m_lastError = creation == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : 0;

@@ -75,6 +75,9 @@ FakeOs::FakeOs() {
     systemMessages[ERROR_FILE_NOT_FOUND] = "The system cannot find the file specified.\r\n";
     systemMessages[ERROR_ACCESS_DENIED] = "Access is denied.\r\n";
     systemMessages[ERROR_INVALID_HANDLE] = "The handle is invalid.\r\n";
+    systemMessages[ERROR_FILE_EXISTS] = "The file exists.\r\n";
+    systemMessages[ERROR_INVALID_NAME] =
+        "The filename, directory name, or volume label syntax is incorrect.\r\n";
     systemMessages[ERROR_SHARING_VIOLATION] =
         "The process cannot access the file because it is being used by another process.\r\n";
     systemMessages[ERROR_SERVICE_DOES_NOT_EXIST] =

@@ -217,7 +217,15 @@ BOOL FakeOs::CreateDirectoryWithSecurityA(const char* path, const void* descript
 }
 
 DWORD FakeOs::GetFileAttributesA(const char* path) {
-    auto file = files.find(Follow(EntryName(path), false));
+    // A character no name may hold (after a "\\?\" or "\\.\" prefix) names
+    // nothing.
+    std::string const name = EntryName(path);
+    bool const prefixed = name.rfind("\\\\?\\", 0) == 0 || name.rfind("\\\\.\\", 0) == 0;
+    if (name.find_first_of("|<>\"*?", prefixed ? 4 : 0) != std::string::npos) {
+        m_lastError = ERROR_INVALID_NAME;
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    auto file = files.find(Follow(name, false));
     if (file == files.end()) {
         m_lastError = FolderThere(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         return INVALID_FILE_ATTRIBUTES;
