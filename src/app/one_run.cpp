@@ -36,11 +36,6 @@ bool MakeSid(DWORD count, DWORD sub0, DWORD sub1, unique_sid& sid) {
                                           sub1, 0, 0, 0, 0, 0, 0, sid.put()) != FALSE;
 }
 
-std::string ErrorText(DWORD error) {
-    std::string text = CSystemError(error).GetErrorText();
-    return text.empty() ? "error " + std::to_string(error) : text;
-}
-
 // Whether the system or the Administrators group owns the object; false also
 // when its owner cannot be read (then nothing shows it is a run's).
 bool OwnedByTheSystemOrAdministrators(HANDLE object) {
@@ -70,7 +65,7 @@ bool COneRunGuard::Acquire() {
         }
     }
     Report().Event("No lock could be made to keep other instances out (" +
-                   ErrorText(Sys().GetLastError()) + "); the run goes on");
+                   ErrorLine(Sys().GetLastError()) + "); the run goes on");
     return true;
 }
 
@@ -88,7 +83,7 @@ COneRunGuard::Result COneRunGuard::InPrivateNamespace() {
     if (!added || !os.ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockSecurityOwnerless,
                                                                            security.put())) {
         Report().Event("The private namespace of the lock could not be described: " +
-                       ErrorText(os.GetLastError()));
+                       ErrorLine(os.GetLastError()));
         return Result::NoLock;
     }
     m_namespace.reset(os.CreatePrivateNamespaceA(security.get(), boundary.get(), kOneRunNamespace));
@@ -101,7 +96,7 @@ COneRunGuard::Result COneRunGuard::InPrivateNamespace() {
         if (error == ERROR_ACCESS_DENIED)
             return Result::Another;
         Report().Event("The private namespace of the lock could not be made or opened: " +
-                       ErrorText(error));
+                       ErrorLine(error));
         return Result::NoLock;
     }
     std::string const name = std::string(kOneRunNamespace) + "\\" + kOneRunMutexName;
@@ -113,7 +108,7 @@ COneRunGuard::Result COneRunGuard::InPrivateNamespace() {
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)
         return Result::Another;
     m_namespace.reset();
-    Report().Event("The lock could not be made in its private namespace: " + ErrorText(error));
+    Report().Event("The lock could not be made in its private namespace: " + ErrorLine(error));
     return Result::NoLock;
 }
 

@@ -35,7 +35,7 @@ bool Rewind(HANDLE file) {
 }
 
 std::string LastErrorLine() {
-    return CSystemError(Sys().GetLastError()).GetErrorText();
+    return ErrorLine(Sys().GetLastError());
 }
 
 } // namespace

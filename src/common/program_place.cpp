@@ -25,13 +25,6 @@ std::size_t NextSeparator(const std::string& path, std::size_t from) {
     return std::string::npos;
 }
 
-// The system's line for an error, without the line break that ends it.
-std::string ErrorLine(DWORD error) {
-    std::string text = CSystemError(error).GetErrorText();
-    text.erase(text.find_last_not_of(" \r\n") + 1);
-    return text.empty() ? Format("error %lu", static_cast<unsigned long>(error)) : text;
-}
-
 bool IsDriveLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }

@@ -176,15 +176,6 @@ bool WriteLine(HANDLE file, const std::string& line) {
            written == line.size();
 }
 
-// The system's text for an error, without its line break; its number where
-// the system has none.
-std::string ErrorText(DWORD code) {
-    std::string text = CSystemError(code).GetErrorText();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text.empty() ? Format("error %lu", static_cast<unsigned long>(code)) : text;
-}
-
 // A line of the log made like line (its time, computer, process and mode)
 // with another text.
 std::string LineLike(const std::string& line, const std::string& text) {
@@ -293,7 +284,7 @@ bool CRunLog::Append(const std::string& line) {
         BY_HANDLE_FILE_INFORMATION info{};
         unique_file file = OpenPlainLog(path, m_folder, administrator, &info, &error);
         if (!file) {
-            why = path + " cannot be written (" + ErrorText(error) + ")";
+            why = path + " cannot be written (" + ErrorLine(error) + ")";
             break;
         }
         std::uint64_t const size =
@@ -306,7 +297,7 @@ bool CRunLog::Append(const std::string& line) {
         }
         if (!TurnOver(file, path, info, administrator))
             why =
-                path + " is full and cannot be turned over (" + ErrorText(os.GetLastError()) + ")";
+                path + " is full and cannot be turned over (" + ErrorLine(os.GetLastError()) + ")";
     }
     if (why.empty())
         why = path + " is turned over again and again by other writers";

@@ -25,6 +25,12 @@ std::string CSystemError::GetErrorText() const {
     return Format("(%d) %s", static_cast<int>(m_code), text.get());
 }
 
+std::string ErrorLine(port::DWORD code) {
+    std::string text = CSystemError(code).GetErrorText();
+    text.erase(text.find_last_not_of(" \r\n") + 1);
+    return text.empty() ? Format("error %lu", static_cast<unsigned long>(code)) : text;
+}
+
 void ThrowLastError() {
     throw CSystemError(port::Sys().GetLastError(), {}, 0);
 }

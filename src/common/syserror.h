@@ -26,6 +26,10 @@ private:
     int m_line;
 };
 
+// The system's line for an error, without the line break that ends it;
+// "error N" where the system has no text for it (never an empty text).
+std::string ErrorLine(port::DWORD code);
+
 // Throws CSystemError with the thread's last error (no file, line 0).
 [[noreturn]] void ThrowLastError();
 

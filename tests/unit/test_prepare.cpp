@@ -418,7 +418,7 @@ TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     os.AddFile(os.modulePath);
     os.fileErrors[kCopy] = ERROR_ACCESS_DENIED;
     Run(" /service /silent");
-    ExpectOnlyBox("(5) Access is denied.\r\n", MB_ICONERROR);
+    ExpectOnlyBox("(5) Access is denied.", MB_ICONERROR);
     EXPECT_FALSE(HasRunValue(kOwnRunValue));
     EXPECT_TRUE(HasRunValue("Sentova NT Monitor"));
     EXPECT_EQ(os.services["hxlisten"].startType, SERVICE_AUTO_START);
@@ -474,7 +474,7 @@ TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     Run(" /service /silent");
     os.onStateChange = nullptr;
     os.onOpen = nullptr;
-    expectRefused("(80) The file exists.\r\n");
+    expectRefused("(80) The file exists.");
     EXPECT_TRUE(planted);
     EXPECT_EQ(os.FileText(kCopy), "theirs");
 

@@ -126,6 +126,9 @@ TEST_F(Settings, SystemErrorTextForms) {
               "svc.cpp|1912");
     EXPECT_EQ(copy.GetErrorText(), located.GetErrorText());
     EXPECT_EQ(CSystemError(424242).GetErrorText(), "") << "no system text: empty line";
+    // The line a message is made of: without its break, and never empty.
+    EXPECT_EQ(ErrorLine(5), "(5) Access is denied.");
+    EXPECT_EQ(ErrorLine(424242), "error 424242");
     char* raw = denied.FormatSystemText();
     ASSERT_NE(raw, nullptr);
     EXPECT_STREQ(raw, "Access is denied.\r\n");

@@ -350,8 +350,8 @@ bool FolderOfExists(const std::map<std::string, FakeFile, CaseLess>& files,
 HANDLE FakeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
                            DWORD flags) {
     std::string path = name ? name : "";
-    if (onOpen)
-        onOpen(path);
+    if (auto const hook = onOpen) // a copy: the hook may clear itself
+        hook(path);
     auto error = fileErrors.find(path);
     if (error != fileErrors.end()) {
         m_lastError = error->second;

@@ -97,8 +97,8 @@ void FakeOs::SyncLinks(const std::string& path) {
 // as it was. The openings of the file follow it to its new name.
 BOOL FakeOs::RenameFile(const std::string& fromPath, const std::string& toPath, bool replace,
                         const char* call) {
-    if (onRename)
-        onRename(fromPath);
+    if (auto const hook = onRename) // a copy: the hook may clear itself
+        hook(fromPath);
     std::string const from = Follow(fromPath, false);
     std::string const to = Follow(toPath, false);
     auto source = files.find(from);

@@ -466,7 +466,8 @@ public:
     // another process acting between two calls of the program.
     std::function<void(const std::string& from)> onRename;
     // Called as CreateFileA starts, with the path it was given, and as a
-    // call begins to change state (BeginStateChange), with its name.
+    // call begins to change state (BeginStateChange), with its name. A hook
+    // may clear or replace itself: the call runs a copy.
     std::function<void(const std::string& path)> onOpen;
     std::function<void(const std::string& call)> onStateChange;
 

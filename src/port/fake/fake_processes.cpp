@@ -82,8 +82,8 @@ void FakeOs::SettleWindows() {
 // ---------------------------------------------------------------- power
 
 bool FakeOs::BeginStateChange(const char* call) {
-    if (onStateChange)
-        onStateChange(call);
+    if (auto const hook = onStateChange) // a copy: the hook may clear itself
+        hook(call);
     if (poweredOff)
         return false;
     changeLog.push_back(call);
