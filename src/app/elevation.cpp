@@ -73,7 +73,7 @@ void RunElevated(const std::string& commandLine, const CNorvaneCommandLineInfo& 
         RefuseWithoutRights(error == ERROR_CANCELLED
                                 ? "The consent prompt was declined"
                                 : "The program could not be started with full rights: " +
-                                      CSystemError(error).GetErrorText());
+                                      ErrorLine(error));
         return;
     }
     unique_handle elevated(info.hProcess);

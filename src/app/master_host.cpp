@@ -155,7 +155,7 @@ bool RecordMasterHost(const std::string& identity) {
     if (result != ERROR_SUCCESS) {
         Report().Event("The master's adapters could not be recorded (its copies are told from "
                        "it by the registered identity alone): " +
-                       CSystemError(static_cast<DWORD>(result)).GetErrorText());
+                       ErrorLine(static_cast<DWORD>(result)));
         return false;
     }
     Report().Event("The master's adapters are recorded: " + Described(host));

@@ -47,8 +47,8 @@ bool RegisterSelfForStartup(const std::string& iniPath, int platform, const std:
             continue;
         Report().Event(DeleteRunValue(name)
                            ? "The client's start-up value \"" + name + "\" is removed"
-                           : "The client's start-up value \"" + name + "\" could not be removed: " +
-                                 CSystemError(Sys().GetLastError()).GetErrorText());
+                           : "The client's start-up value \"" + name +
+                                 "\" could not be removed: " + ErrorLine(Sys().GetLastError()));
     }
     return true;
 }
@@ -71,10 +71,9 @@ bool ProgramMayBeRegistered(int platform, const CProgramFile& program) {
     if (platform != VER_PLATFORM_WIN32_NT)
         return true;
     if (!program.IsHeld()) {
-        AfxMessageBox(
-            "This program cannot be registered: its own file " + program.Path() +
-                " cannot be held open: " + CSystemError(program.HoldError()).GetErrorText(),
-            MB_OK | MB_ICONERROR);
+        AfxMessageBox("This program cannot be registered: its own file " + program.Path() +
+                          " cannot be held open: " + ErrorLine(program.HoldError()),
+                      MB_OK | MB_ICONERROR);
         return false;
     }
     std::string why;
@@ -166,7 +165,7 @@ bool RegisterSource(const std::string& program) {
     LONG const result = RegisterEventLogSource(program);
     if (result != ERROR_SUCCESS) {
         Report().Event("The event log's source \"Norvane\" could not be registered: " +
-                       CSystemError(static_cast<DWORD>(result)).GetErrorText());
+                       ErrorLine(static_cast<DWORD>(result)));
         return false;
     }
     Report().Event(

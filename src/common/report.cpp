@@ -95,7 +95,7 @@ void ReportEventOnce(bool fault) {
     end.guid = g_state.values.guidStored ? g_state.values.guid : std::string();
     if (!ReportRunEnd(end))
         WriteLine(Format("The run's event could not be reported to the Application log: %s",
-                         CSystemError(Sys().GetLastError()).GetErrorText().c_str()));
+                         ErrorLine(Sys().GetLastError()).c_str()));
 }
 
 // Finish's work; the caller holds the lock.

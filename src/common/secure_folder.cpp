@@ -249,7 +249,7 @@ bool OthersHoldRights(const std::string& path, DWORD rights, std::string* why) {
     SecurityDescriptor sd;
     DWORD error = 0;
     if (!ReadDescriptor(&ReadByPath, path.c_str(), &sd, &error))
-        reason = "its security cannot be read: " + CSystemError(error).GetErrorText();
+        reason = "its security cannot be read: " + ErrorLine(error);
     else
         reason = ExposureTo(sd, rights, rights, RunningAdministrator(), nullptr);
     if (why)
@@ -312,23 +312,21 @@ bool SecureFolder(const std::string& path, std::string* note, FolderUse use) {
         return false;
     case EntryKind::Missing:
     case EntryKind::Unknown:
-        *note = path + " cannot be " + (folder ? "looked at: " : "made or opened: ") +
-                CSystemError(error).GetErrorText();
+        *note =
+            path + " cannot be " + (folder ? "looked at: " : "made or opened: ") + ErrorLine(error);
         return false;
     }
     std::string const administrator = RunningAdministrator();
     SecurityDescriptor sd;
     bool onlyRead = false;
-    std::string const why =
-        ReadObjectSecurity(folder.get(), &sd, &error)
-            ? Exposure(sd, true, use, administrator, &onlyRead)
-            : "its security cannot be read: " + CSystemError(error).GetErrorText();
+    std::string const why = ReadObjectSecurity(folder.get(), &sd, &error)
+                                ? Exposure(sd, true, use, administrator, &onlyRead)
+                                : "its security cannot be read: " + ErrorLine(error);
     char const* const exposed = onlyRead ? "read" : "changed";
     if (!why.empty()) {
         if (!SetOwnerAndDacl(folder.get(), descriptor)) {
             *note = path + " may be " + exposed + " by others (" + why +
-                    ") and its security cannot be set right: " +
-                    CSystemError(os.GetLastError()).GetErrorText();
+                    ") and its security cannot be set right: " + ErrorLine(os.GetLastError());
             return false;
         }
         std::string const still = ReadObjectSecurity(folder.get(), &sd, &error)

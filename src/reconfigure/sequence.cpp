@@ -87,11 +87,10 @@ void ProtectClientAfter(const ReconfigurationData& run) {
             ScopedServiceHandle service = OpenClientService(manager, name);
             bool const started = Sys().StartServiceA(service.get(), 0, nullptr) != FALSE;
             DWORD const error = Sys().GetLastError();
-            Report().Event(
-                started || error == ERROR_SERVICE_ALREADY_RUNNING
-                    ? "The client's service \"" + name + "\" is started again"
-                    : "The client's service \"" + name +
-                          "\" could not be started again: " + CSystemError(error).GetErrorText());
+            Report().Event(started || error == ERROR_SERVICE_ALREADY_RUNNING
+                               ? "The client's service \"" + name + "\" is started again"
+                               : "The client's service \"" + name +
+                                     "\" could not be started again: " + ErrorLine(error));
         }
     } catch (const CSystemError& error) {
         Report().Event("The client's services could not be started again: " + error.GetErrorText());

@@ -136,9 +136,8 @@ StartWait WaitServiceRunning(const ScopedServiceHandle& service, DWORD startedAt
                 return StartWait::Running;
             if (status.dwCurrentState == SERVICE_STOPPED) {
                 DWORD const code = status.dwWin32ExitCode;
-                *why = code != 0 && code != kNeverStarted
-                           ? "it stopped: " + CSystemError(code).GetErrorText()
-                           : "it is stopped";
+                *why = code != 0 && code != kNeverStarted ? "it stopped: " + ErrorLine(code)
+                                                          : "it is stopped";
                 return StartWait::Stopped;
             }
             // A state change or an advanced checkpoint is progress.
@@ -151,7 +150,7 @@ StartWait WaitServiceRunning(const ScopedServiceHandle& service, DWORD startedAt
                 Format("it is still starting (state %lu, checkpoint %lu)",
                        static_cast<unsigned long>(state), static_cast<unsigned long>(checkpoint));
         } else {
-            *why = "its state cannot be read: " + CSystemError(os.GetLastError()).GetErrorText();
+            *why = "its state cannot be read: " + ErrorLine(os.GetLastError());
         }
         DWORD const now = os.GetTickCount();
         if (now - startedAt >= limitMs + kRunningWaitMs ||
@@ -175,7 +174,7 @@ ServiceStartOutcome StartServiceAndWait(const ScopedServiceHandle& service, cons
         if (outcome.starts == 1 && afterFirstStart)
             afterFirstStart();
         if (!accepted && error != ERROR_SERVICE_ALREADY_RUNNING) {
-            outcome.why = CSystemError(error).GetErrorText();
+            outcome.why = ErrorLine(error);
             Report().Event(quoted + " did not start: " + outcome.why);
             if (IsFinalStartError(error))
                 return outcome;

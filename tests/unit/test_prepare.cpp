@@ -334,7 +334,7 @@ TEST_F(ProtectedProgram, TheProgramsFileIsHeldFromTheStart) {
     os.CloseHandle(writer);
     ExpectOnlyBox("This program cannot be registered: its own file C:\\Program Files\\Norvane "
                   "Test\\norvane.exe cannot be held open: (32) The process cannot access the file "
-                  "because it is being used by another process.\r\n",
+                  "because it is being used by another process.",
                   MB_ICONERROR);
     ExpectNothingChanged();
 }
@@ -487,7 +487,7 @@ TEST_F(ProtectedProgram, ACopyThatCannotBeMadeFailsThePreparation) {
     expectRefused("The program cannot be put where only administrators can change it: C:\\Program "
                   "Files\\Norvane may be changed by others (it is owned by "
                   "S-1-5-21-1111-2222-3333-1001) and its security cannot be set right: (5) Access "
-                  "is denied.\r\n");
+                  "is denied.");
 
     // A copy in a folder others may replace (%ProgramFiles% elsewhere).
     os.SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
