@@ -316,8 +316,10 @@ bool CRunLog::AppendToRunFile(const std::string& line, std::string why) {
         why = m_current + " is full";
     }
     for (int attempt = 0; !m_run && attempt < 3; ++attempt) {
+        // The file this run just filled holds its lines: it never goes to
+        // make room for the next.
         if (m_secured)
-            KeepFolderWithin(m_folder, kLogFolderLimitBytes, std::string());
+            KeepFolderWithin(m_folder, kLogFolderLimitBytes, m_current);
         std::string const name = StampedName(m_path, "run");
         m_run = OpenForAppending(name, CREATE_NEW, FILE_SHARE_READ);
         if (!m_run && os.GetLastError() == ERROR_FILE_EXISTS)

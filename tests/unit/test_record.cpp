@@ -1124,10 +1124,14 @@ TEST_F(RecordFiles, TheRunsOwnFileIsNewHeldAndBelowOneMebibyte) {
             os.CloseHandle(other);
     }
 
+    // The folder is past its limit when the next file begins: the full one
+    // is this run's and stays, whatever else has to go.
+    Fill("C:\\ProgramData\\Norvane\\kept.dat", kLogFolderLimitBytes);
     std::size_t const size = os.FileText(run).size();
     std::string const fill = std::string(kLogLimitBytes - size - 2, 'y') + "\r\n";
     EXPECT_TRUE(log.Append(fill));
     os.CloseHandle(reader);
+    ASSERT_EQ(os.files.count(run), 1u);
     EXPECT_EQ(os.FileText(run).size(), size);
     std::string const next = log.CurrentFile();
     EXPECT_EQ(os.FileText(next),
